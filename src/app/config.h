@@ -1,0 +1,34 @@
+// The 500-byte configuration record "config" and its codec.
+#pragma once
+
+#include <string_view>
+
+struct config_info_ {
+    char user[100];      // MySQL user name
+    char pass[100];      // MySQL password, in clear
+    char ip[100];        // MySQL server address
+    char sql_port[100];  // MySQL port as decimal text
+    char udp_port[100];  // UDP receive port as decimal text
+};
+static_assert(sizeof(config_info_) == 500);
+
+// The record in memory, stored whole as "config".
+extern config_info_ save_info;
+
+inline constexpr const char* CONFIG_FILE = "config";
+
+// Stores an entry's text in a field: at most 98 bytes, cut at a character
+// boundary, the rest of the field zero.
+void config_set_field(char (&field)[100], std::string_view text);
+
+// Start-up reading: clears user, pass, ip and sql_port (udp_port is kept),
+// then takes at most the first 500 bytes of the file and zero-fills the rest
+// of the record. -1 when the file is missing, empty or unreadable.
+int config_read_startup(const char* path, config_info_& info);
+
+// Pop-up reading: clears all fields; -1 unless the file is exactly 500 bytes.
+int config_read_exact(const char* path, config_info_& info);
+
+// Replaces the file with the 500 bytes of the record, atomically (temporary
+// file in the same folder, then rename) and readable by its owner only.
+int config_write(const char* path, const config_info_& info);

@@ -1,0 +1,49 @@
+#include "app/language.h"
+
+#include <cstdlib>
+#include <cstring>
+
+unsigned int lang_sys = 1033;
+unsigned int language_nu = 0;
+
+unsigned int lang_id_from_locale(const char* locale)
+{
+    if (!locale)
+        return 1033;
+    auto starts = [locale](const char* prefix) {
+        return std::strncmp(locale, prefix, std::strlen(prefix)) == 0;
+    };
+    if (starts("zh_CN") || starts("zh_SG"))
+        return 2052;
+    if (starts("zh_TW") || starts("zh_HK"))
+        return 1028;
+    return 1033;
+}
+
+unsigned int system_language_id()
+{
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return lang_id_from_locale(value);
+    }
+    return 1033;
+}
+
+const char* text_by_lang_sys(const char* chinese, const char* fanti, const char* english)
+{
+    if (lang_sys == 2052)
+        return chinese;
+    if (lang_sys == 1028)
+        return fanti;
+    return english;
+}
+
+const char* text_by_language(const char* chinese, const char* english, const char* fanti)
+{
+    if (language_nu == 0)
+        return chinese;
+    if (language_nu == 2)
+        return fanti;
+    return english;
+}

@@ -1,0 +1,25 @@
+// The two language selectors: the system's language id and the interface
+// language index.
+#pragma once
+
+// System default language id: 2052 simplified Chinese, 1028 traditional
+// Chinese, anything else English. Chooses the texts shown before the interface
+// language is applied.
+extern unsigned int lang_sys;
+
+// Interface language: 0 simplified Chinese, 1 English, 2 traditional Chinese.
+// Written only by the language switch.
+extern unsigned int language_nu;
+
+// Language id of a locale name such as "zh_CN.UTF-8": zh_CN and zh_SG give
+// 2052, zh_TW and zh_HK 1028, anything else 1033.
+unsigned int lang_id_from_locale(const char* locale);
+
+// Language id of this process's locale (LC_ALL, then LC_MESSAGES, then LANG).
+unsigned int system_language_id();
+
+// Picks one of three texts by a language id of the system.
+const char* text_by_lang_sys(const char* chinese, const char* fanti, const char* english);
+
+// Picks one of three texts by the interface language.
+const char* text_by_language(const char* chinese, const char* english, const char* fanti);

@@ -1,0 +1,166 @@
+#include "app/main.h"
+
+#include "app/extern.h"
+#include "app/language.h"
+#include "app/message_box.h"
+#include "app/parse.h"
+#include "email/python_interface.h"
+#include "receive/udp.h"
+
+#include <cstdio>
+
+GtkWidget* window = nullptr;
+GtkWidget* vbox_1 = nullptr;
+GtkWidget* vpaned_1 = nullptr;
+GtkWidget* hpaned_1 = nullptr;
+GtkWidget* vpaned_2 = nullptr;
+GtkWidget* vbox_3 = nullptr;
+GtkWidget* vbox_change_email = nullptr;
+GtkWidget* vpaned_3 = nullptr;
+GtkWidget* vbox_2 = nullptr;
+GtkWidget* hpaned_2_box = nullptr;
+GtkWidget* viewport = nullptr;
+
+namespace {
+
+constexpr int LEFT_COLUMN_MIN = 180;
+
+void set_bg(GtkWidget* widget, const char* colour)
+{
+    GdkColor c;
+    if (widget && gdk_color_parse(colour, &c))
+        gtk_widget_modify_bg(widget, GTK_STATE_NORMAL, &c);
+}
+
+void create_containers()
+{
+    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    vbox_1 = gtk_vbox_new(FALSE, 0);
+    vbox_2 = gtk_vbox_new(FALSE, 0);
+    vbox_3 = gtk_vbox_new(FALSE, 0);
+    vbox_change_email = gtk_vbox_new(FALSE, 0);
+    hpaned_2_box = gtk_hbox_new(FALSE, 0);
+    gtk_window_set_title(GTK_WINDOW(window), "日志服务器");
+    g_signal_connect(window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer) { quit_main(); }),
+                     nullptr);
+    gtk_container_set_border_width(GTK_CONTAINER(window), 10);
+
+    hpaned_1 = gtk_hpaned_new();
+    vpaned_1 = gtk_vpaned_new();
+    vpaned_2 = gtk_vpaned_new();
+    vpaned_3 = gtk_vpaned_new();
+    gtk_paned_add2(GTK_PANED(hpaned_1), vbox_change_email);
+    gtk_box_pack_start(GTK_BOX(vbox_change_email), vpaned_3, TRUE, TRUE, 0);
+    g_signal_connect(hpaned_1, "notify::position", G_CALLBACK(event_aaa), nullptr);
+    gtk_paned_set_position(GTK_PANED(hpaned_1), LEFT_COLUMN_MIN);
+}
+
+void create_viewport()
+{
+    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    viewport = gtk_viewport_new(
+        gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(scrolled)),
+        gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled)));
+    // Only its adjustments were wanted.
+    gtk_widget_destroy(scrolled);
+}
+
+void assemble_window()
+{
+    gtk_paned_add1(GTK_PANED(vpaned_1), vbox_1);
+    gtk_paned_add2(GTK_PANED(vpaned_1), hpaned_1);
+    gtk_paned_add1(GTK_PANED(hpaned_1), vpaned_2);
+    gtk_paned_pack1(GTK_PANED(vpaned_2), viewport, TRUE, TRUE);
+    gtk_paned_pack2(GTK_PANED(vpaned_2), vbox_3, FALSE, TRUE);
+    gtk_paned_pack1(GTK_PANED(vpaned_3), vbox_2, TRUE, TRUE);
+    gtk_paned_pack2(GTK_PANED(vpaned_3), hpaned_2_box, FALSE, FALSE);
+    set_bg(window, "#d9ebff");
+    gtk_container_add(GTK_CONTAINER(window), vpaned_1);
+}
+
+void apply_system_language()
+{
+    // The language switch comes with the menus; simplified Chinese is the
+    // language the window is built in.
+}
+
+}  // namespace
+
+void record_language_line()
+{
+    std::FILE* f = std::fopen("language_info.txt", "at");
+    if (!f)
+        return;
+    std::fprintf(f, "language %u \r\n", lang_sys);
+    std::fwrite("\n========\n", 1, 10, f);
+    std::fflush(f);
+    std::fclose(f);
+}
+
+void event_aaa(GObject* paned, GParamSpec*, gpointer)
+{
+    if (gtk_paned_get_position(GTK_PANED(paned)) <= LEFT_COLUMN_MIN - 1)
+        gtk_paned_set_position(GTK_PANED(paned), LEFT_COLUMN_MIN);
+}
+
+void func1(GtkWidget*, gpointer)
+{
+    const char* text = language_nu == 0   ? "真的要退出吗"
+                       : language_nu == 2 ? "真的要退出嗎"
+                                          : "Are You realy want to bye?";
+    if (MessageBox_2(text) == GTK_RESPONSE_OK)
+        quit_main();
+}
+
+void quit_main()
+{
+    if (gtk_main_level() > 0)
+        gtk_main_quit();
+}
+
+void build_main_window()
+{
+    create_containers();
+    create_viewport();
+    assemble_window();
+    gtk_window_resize(GTK_WINDOW(window), 1000, 500);
+    gtk_window_maximize(GTK_WINDOW(window));
+    gtk_widget_show_all(window);
+}
+
+int logserver_main(int argc, char** argv)
+{
+    lang_sys = system_language_id();
+    record_language_line();
+
+    if (!g_thread_supported())
+        g_thread_init(nullptr);
+    gtk_init(&argc, &argv);
+    install_message_box_notices();
+
+    init_extern_func();
+    init_extern_func_2();
+    init_extern_func_3();
+    init_extern_func_4();
+    init_vc_excel();
+
+    init_python_1();
+    init_python_2();
+
+    build_main_window();
+
+    load_parse();
+    udp_thread();
+
+    gtk_rc_parse("gtkrc");
+    // A type hint only takes effect on a window that is not mapped yet; the
+    // window is shown by now and keeps its normal hint.
+    if (!gtk_widget_get_mapped(window))
+        gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_SPLASHSCREEN);
+    apply_system_language();
+
+    gdk_threads_enter();
+    gtk_main();
+    gdk_threads_leave();
+    return 0;
+}

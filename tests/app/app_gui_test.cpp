@@ -1,0 +1,75 @@
+#include "app/main.h"
+#include "app/message_box.h"
+#include "support/gui_support.h"
+#include "support/startup_child.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+// The texts of the start-up boxes that report missing companion modules.
+std::vector<std::string> module_errors(const std::vector<std::string>& shown)
+{
+    std::vector<std::string> out;
+    for (const auto& s : shown)
+        if (s.rfind("err", 0) == 0)
+            out.push_back(s);
+    return out;
+}
+
+}  // namespace
+
+TEST(Startup, MissingModulesAreReportedInOrderAndStartUpGoesOn)
+{
+    startup_result r = run_startup_child({}, [] {
+        EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window)), "日志服务器");
+        quit_main();
+    });
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(module_errors(r.shown),
+              (std::vector<std::string> {"err2", "err19", "err14", "err17", "err vc_excel"}));
+}
+
+TEST(Startup, QuitQuestionCancelKeepsRunningOkEnds)
+{
+    startup_result r = run_startup_child({}, [] {
+        // The module boxes are answered by now; the next two are the question.
+        static int asked = 0;
+        set_dialog_answerer([](GtkDialog*) {
+            return ++asked == 1 ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_OK;
+        });
+        func1(nullptr, nullptr);
+        if (asked != 1 || gtk_main_level() != 1)
+            _exit(3);  // cancel must not end the main loop
+        func1(nullptr, nullptr);
+    });
+    EXPECT_EQ(r.exit_status, 0);
+}
+
+TEST(MainWindow, LeftColumnNeverNarrowerThan180)
+{
+    ensure_gtk();
+    build_main_window();
+    pump_events();
+    gtk_paned_set_position(GTK_PANED(hpaned_1), 60);
+    EXPECT_EQ(gtk_paned_get_position(GTK_PANED(hpaned_1)), 180);
+    gtk_paned_set_position(GTK_PANED(hpaned_1), 300);
+    EXPECT_EQ(gtk_paned_get_position(GTK_PANED(hpaned_1)), 300);
+    gtk_widget_destroy(window);
+}
+
+TEST(MessageBoxes, AnswersAndTexts)
+{
+    ensure_gtk();
+    dialog_script script {{GTK_RESPONSE_CANCEL, GTK_RESPONSE_DELETE_EVENT, GTK_RESPONSE_OK}};
+    script_dialogs(script);
+    EXPECT_EQ(MessageBox_2("确认删除吗"), GTK_RESPONSE_CANCEL);
+    EXPECT_EQ(MessageBox_2("again"), GTK_RESPONSE_DELETE_EVENT);
+    MessageBox_("notice");
+    stop_scripting_dialogs();
+    ASSERT_EQ(script.shown.size(), 3u);
+    EXPECT_EQ(script.shown[0], "确认删除吗");
+    EXPECT_NE(std::find(script.shown.begin(), script.shown.end(), "notice"), script.shown.end());
+}

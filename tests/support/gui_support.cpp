@@ -1,0 +1,69 @@
+#include "support/gui_support.h"
+
+#include "app/message_box.h"
+
+#include <cstdlib>
+
+void ensure_gtk()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    if (!std::getenv("DISPLAY"))
+        std::abort();  // GUI tests run under the test command's X server
+    int argc = 0;
+    gtk_init(&argc, nullptr);
+}
+
+namespace {
+void collect(GtkWidget* widget, std::vector<std::string>& out)
+{
+    if (GTK_IS_LABEL(widget))
+        out.emplace_back(gtk_label_get_text(GTK_LABEL(widget)));
+    if (GTK_IS_CONTAINER(widget)) {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+        for (GList* l = children; l; l = l->next)
+            collect(GTK_WIDGET(l->data), out);
+        g_list_free(children);
+    }
+}
+}  // namespace
+
+std::vector<std::string> label_texts(GtkWidget* widget)
+{
+    std::vector<std::string> out;
+    collect(widget, out);
+    return out;
+}
+
+std::string dialog_message(GtkDialog* dialog)
+{
+    std::string text;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(dialog->vbox));
+    for (GList* l = children; l; l = l->next) {
+        if (GTK_WIDGET(l->data) == dialog->action_area)
+            continue;
+        for (const auto& t : label_texts(GTK_WIDGET(l->data)))
+            text += (text.empty() ? "" : "|") + t;
+    }
+    g_list_free(children);
+    return text;
+}
+
+void script_dialogs(dialog_script& script)
+{
+    set_dialog_answerer([&script](GtkDialog* dialog) {
+        std::size_t i = script.shown.size();
+        script.shown.push_back(dialog_message(dialog));
+        return i < script.responses.size() ? script.responses[i] : GTK_RESPONSE_CANCEL;
+    });
+}
+
+void stop_scripting_dialogs() { set_dialog_answerer(nullptr); }
+
+void pump_events()
+{
+    while (gtk_events_pending())
+        gtk_main_iteration_do(FALSE);
+}

@@ -1,0 +1,29 @@
+// Helpers for tests that build widgets: GTK initialisation under the test's
+// display, scripted answers to modal dialogs, and reading what they showed.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+// Initialises GTK once (the test command provides a display).
+void ensure_gtk();
+
+// Texts of every label inside a widget, in widget order.
+std::vector<std::string> label_texts(GtkWidget* widget);
+
+// Texts of the labels a dialog shows above its buttons, joined by '|'.
+std::string dialog_message(GtkDialog* dialog);
+
+// Answers the next dialogs with the given responses, records the texts they
+// showed (dialog_message); a dialog beyond the queue gets -6.
+struct dialog_script {
+    std::vector<int> responses;
+    std::vector<std::string> shown;
+};
+void script_dialogs(dialog_script& script);
+void stop_scripting_dialogs();
+
+// Runs the main loop's pending events.
+void pump_events();
