@@ -1,0 +1,75 @@
+// A stand-in xdg-open first on PATH: it waits until the test says "go", then
+// writes the argument it was given to a file, so a test can see what was
+// started and that the caller did not wait for it.
+#pragma once
+
+#include <glib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+class fake_opener {
+public:
+    fake_opener()
+    {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "opener-XXXXXX").string();
+        dir_ = g_mkdtemp(tmpl.data());
+        std::string d = dir_.string();
+        std::ofstream(dir_ / "xdg-open")
+            << "#!/bin/sh\n"
+               "i=0\n"
+               "while [ ! -e '" << d << "/go' ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n"
+               "if [ -e '" << d << "/go' ]; then printf '%s' \"$1\" > '" << d << "/out.tmp'\n"
+               "else printf 'caller waited' > '" << d << "/out.tmp'; fi\n"
+               "printf '%s' \"$#\" > '" << d << "/argc'\n"
+               "mv '" << d << "/out.tmp' '" << d << "/out'\n";
+        std::filesystem::permissions(dir_ / "xdg-open", std::filesystem::perms::owner_all);
+        old_path_ = g_getenv("PATH") ? g_getenv("PATH") : "";
+        g_setenv("PATH", (d + ":" + old_path_).c_str(), TRUE);
+    }
+    ~fake_opener()
+    {
+        g_setenv("PATH", old_path_.c_str(), TRUE);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    fake_opener(const fake_opener&) = delete;
+    fake_opener& operator=(const fake_opener&) = delete;
+
+    // Clears the previous run; call before starting the opener.
+    void reset()
+    {
+        std::filesystem::remove(dir_ / "go");
+        std::filesystem::remove(dir_ / "out");
+        std::filesystem::remove(dir_ / "argc");
+    }
+
+    // Lets the started opener go on and returns the argument it was given,
+    // or "" when none ran within 15 seconds.
+    std::string release_and_read()
+    {
+        std::ofstream(dir_ / "go") << "go";
+        for (int i = 0; i < 300 && !std::filesystem::exists(dir_ / "out"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return read(dir_ / "out");
+    }
+
+    // Number of arguments the last opener got.
+    std::string argc() const { return read(dir_ / "argc"); }
+
+    const std::filesystem::path& dir() const { return dir_; }
+
+private:
+    static std::string read(const std::filesystem::path& p)
+    {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    std::filesystem::path dir_;
+    std::string old_path_;
+};
