@@ -1,0 +1,45 @@
+// Builders of datagrams for the UDP receiver's tests.
+#pragma once
+
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "receive/record.h"
+
+// A native record as a sender lays it out (little-endian); text fields are
+// copied as given, without a terminator when they fill their field.
+inline std::string native_datagram(uint32_t type, uint32_t source_ip, std::string_view user,
+                                   std::string_view content, std::string_view note,
+                                   uint32_t ip = 0, uint32_t wnd = 0, std::size_t size = 624)
+{
+    std::string d(624, '\0');
+    auto put32 = [&](std::size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            d[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    auto put_text = [&](std::size_t at, std::size_t size, std::string_view t) {
+        std::memcpy(d.data() + at, t.data(), std::min(size, t.size()));
+    };
+    put32(0, type);
+    put32(4, source_ip);
+    put_text(8, 32, user);
+    put_text(40, 512, content);
+    put_text(552, 64, note);
+    put32(616, ip);
+    put32(620, wnd);
+    d.resize(size);
+    return d;
+}
+
+inline std::string repeat(std::string_view s, int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
+inline const tagImpMsg_& imp(const tagCommunicationData_& r) { return r.msg.impMsg; }
