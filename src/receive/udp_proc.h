@@ -1,8 +1,36 @@
 // Hand-over of received records from the receiver modules' threads to the
-// main loop.
+// main loop, where they are shown in the device tree and stored.
 #pragma once
 
 #include "receive/record.h"
 
+#include <glib.h>
+
+#include <atomic>
+
+// Reception open (1) or closed (0); closed drops every record.
+extern std::atomic<int> b_recv;
+
+// The one hand-over buffer, and the flag that is 1 once the main loop is
+// done with the record in it.
+extern tagCommunicationData_ data_copy;
+extern int b_write_over_2;
+
+// Callbacks of the UDP and the mail receiver modules.
 extern "C" void MyRecvProc(tagCommunicationData_* pData);
 extern "C" void MyRecvProc_tcp(tagCommunicationData_* pData);
+
+// Copies one record into the hand-over buffer, queues process_package on
+// the main loop and waits until it is done. Receivers calling in at the same
+// time wait their turn. Never call it on the main loop's thread.
+void RecvProc_2(tagCommunicationData_* pData);
+
+// Main loop: filters by type, shows the record in the tree and stores it.
+gboolean process_package(gpointer pData);
+
+// Whether a type code is taken in (1, 3, 4, 5 and 144).
+bool accepted_log_type(guint32 type);
+
+// Releases receivers waiting in RecvProc_2 and refuses new hand-overs; used
+// at quit.
+void release_receivers();
