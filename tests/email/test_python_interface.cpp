@@ -1,0 +1,375 @@
+// The script bridge against scripts of the tests' own, and against the
+// delivered js_inter.py and my_email.py in the run directory.
+//
+// The interpreter starts once per process, so every case runs in a child
+// process that first changes into its own script directory.
+
+#include "email/python_interface.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Echoing scripts with a few keys that misbehave on purpose.
+const char* const test_email_py = R"(
+def add(a, b): return a + b
+def GetEmail_subject(path, name):
+    if path == "raise": raise ValueError("boom")
+    if path == "exit": raise SystemExit(3)
+    if path == "int": return 5
+    if path == "bytes": return b"raw\xff\xfe"
+    if path == "long": return "\u4e2d" * 100
+    return path + "|" + name
+def GetEmail_from(path, name): return "from:" + path
+def removeFileInFirstDir(path):
+    if path == "raise": raise OSError("cannot")
+GetEmail_content = GetEmail_attach = create_excel = excel_write = add
+excel_open_speed = excel_write_speed = excel_over_speed = add
+)";
+
+const char* const test_js_py = R"(
+inits = []
+def init_js_chinese(a): inits.append("chinese:" + a)
+def init_js_en(a): inits.append("en:" + a)
+def init_js_fanti(a): inits.append("fanti:" + a)
+def get_js_value_chinese(key):
+    if key == "raise": raise RuntimeError("bad key")
+    if key == "none": return None
+    if key == "bytes": return b"\xe4\xb8\xad\xff"
+    if key == "inits": return ",".join(inits)
+    if key.startswith("long:"): return key[5:] * 100
+    return key
+def get_js_value_en(key): return "en:" + key
+def get_js_value_fanti(key): return "fanti:" + key
+def get_js_b_exist_chinese(word):
+    if word == "raise": raise KeyError(word)
+    if word == "long": return "3" * 40
+    return "3" if word == "link" else "1"
+)";
+
+void write_file(const fs::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        std::string pattern = (fs::temp_directory_path() / "pybridge.XXXXXX").string();
+        if (mkdtemp(pattern.data()))
+            path_ = pattern;
+    }
+    ScratchDir(const std::string& email_py, const std::string& js_py) : ScratchDir()
+    {
+        write_file(path_ / "my_email.py", email_py);
+        write_file(path_ / "js_inter.py", js_py);
+    }
+    ~ScratchDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// Runs body in a child process inside dir, standard input from /dev/null;
+// the child's expectations decide its exit status.
+void in_child(const fs::path& dir, const std::function<void()>& body)
+{
+    ASSERT_FALSE(dir.empty());
+    std::fflush(stdout);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setenv("PYTHONDONTWRITEBYTECODE", "1", 1);
+        int null_fd = open("/dev/null", O_RDONLY);
+        dup2(null_fd, STDIN_FILENO);
+        if (chdir(dir.c_str()) != 0)
+            _exit(2);
+        body();
+        std::fflush(stdout);
+        _exit(testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "child ended by a signal";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// What fd (1 or 2) receives while f runs.
+std::string capture(int fd, const std::function<void()>& f)
+{
+    std::fflush(nullptr);
+    char name[] = "/tmp/pybridge-out.XXXXXX";
+    int tmp = mkstemp(name);
+    int saved = dup(fd);
+    dup2(tmp, fd);
+    f();
+    std::fflush(nullptr);
+    dup2(saved, fd);
+    close(saved);
+    close(tmp);
+    std::ifstream in(name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    unlink(name);
+    return text.str();
+}
+
+// Standard output of both start-up steps; standard error is dropped.
+std::string start(int expect_1, int expect_2)
+{
+    return capture(1, [=] {
+        capture(2, [=] {
+            EXPECT_EQ(init_python_1(), expect_1);
+            EXPECT_EQ(init_python_2(), expect_2);
+        });
+    });
+}
+
+std::string js_chinese(const std::string& key)
+{
+    char out[py_js_size];
+    py_js_get_chinese(key.c_str(), out);
+    return out;
+}
+
+std::string exist(const std::string& word)
+{
+    char out[py_exist_size];
+    py_js_get_b_exist_chinese(word.c_str(), out);
+    return out;
+}
+
+std::string subject(const std::string& path, int expect)
+{
+    char out[py_header_size];
+    std::memset(out, 'x', sizeof out);
+    EXPECT_EQ(py_get_subject(path.c_str(), out), expect) << path;
+    return out;
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(Bridge, ResultsOfEachKindAndErrorsThatLeaveLaterCallsWorking)
+{
+    ScratchDir dir(test_email_py, test_js_py);
+    in_child(dir.path(), [] {
+        EXPECT_EQ(start(0, 0), "");
+        EXPECT_EQ(js_chinese("inits"), "chinese:ok,en:ok,fanti:ok");
+        char out[py_js_size];
+        EXPECT_EQ(py_js_get_fanti("a+b", out), 0);
+        EXPECT_STREQ(out, "fanti:a+b");
+        EXPECT_EQ(py_get_sender("m.eml", out), 0);
+        EXPECT_STREQ(out, "from:m.eml");
+        EXPECT_EQ(subject("dir/m.eml", 0), "dir/m.eml|c.eml");
+        EXPECT_EQ(js_chinese("bytes"), "\xe4\xb8\xad\xff");
+        EXPECT_EQ(subject("bytes", 0), "raw\xff\xfe");
+        EXPECT_EQ(exist("link"), "3");
+
+        std::string err = capture(2, [] {
+            EXPECT_EQ(js_chinese("none"), "未找到相关js");
+            EXPECT_EQ(subject("int", -1), "");
+            EXPECT_EQ(js_chinese("raise"), "未找到相关js");
+            EXPECT_EQ(exist("raise"), "1");
+            EXPECT_EQ(subject("raise", -1), "");
+            EXPECT_EQ(py_del_email_all("raise"), -1);
+            EXPECT_EQ(subject("exit", -1), ""); // SystemExit must not end the program
+        });
+        for (const char* part : {"NoneType", "returned int", "RuntimeError: bad key",
+                 "KeyError", "ValueError: boom", "OSError: cannot"})
+            EXPECT_TRUE(contains(err, part)) << part << " in\n" << err;
+
+        EXPECT_EQ(js_chinese("link+up"), "link+up");
+        EXPECT_EQ(exist("link"), "3");
+        EXPECT_EQ(py_del_email_all("mail_save/1.2.3.4/"), 0);
+    });
+}
+
+TEST(Bridge, LongResultsAreCutOnCharacterBoundaries)
+{
+    ScratchDir dir(test_email_py, test_js_py);
+    in_child(dir.path(), [] {
+        start(0, 0);
+        char out[300];
+        // key, bytes kept: 63 three-byte characters; 47 "a中" and one "a"; 95 "ab".
+        for (auto [key, kept] : {std::pair{"long:中", 189u}, {"long:a中", 189u}, {"long:ab", 190u}}) {
+            std::memset(out, '#', sizeof out);
+            py_js_get_chinese(key, out);
+            EXPECT_EQ(std::strlen(out), kept) << key;
+            EXPECT_EQ(out[190], '\0');
+            EXPECT_EQ(out[191], '\0');
+            EXPECT_EQ(out[192], '#');
+        }
+        std::memset(out, '#', sizeof out);
+        py_get_subject("long", out); // 66 characters in 200 bytes
+        EXPECT_EQ(std::strlen(out), 198u);
+        EXPECT_EQ(out[200], '#');
+        std::memset(out, '#', sizeof out);
+        py_js_get_b_exist_chinese("long", out);
+        EXPECT_EQ(std::string(out), std::string(19, '3'));
+        EXPECT_EQ(out[20], '#');
+    });
+}
+
+TEST(Bridge, AnyByteSurvivesTheRoundTrip)
+{
+    ScratchDir dir(test_email_py, test_js_py);
+    in_child(dir.path(), [] {
+        start(0, 0);
+        std::string low, high;
+        for (int c = 1; c < 256; ++c)
+            (c < 128 ? low : high) += static_cast<char>(c);
+        EXPECT_EQ(js_chinese(low), low);
+        EXPECT_EQ(js_chinese(high), high);
+        const std::string gb_path = "mail_save/\xc4\xe3\xba\xc3.eml";
+        EXPECT_EQ(subject(gb_path, 0), gb_path + "|c.eml");
+    });
+}
+
+TEST(BridgeStartup, MissingOrBrokenModules)
+{
+    ScratchDir empty;
+    in_child(empty.path(), [] {
+        EXPECT_EQ(start(-1, -1), "can't find pytest.py\ncan't find js_inter.py zx\n");
+        EXPECT_EQ(subject("a", -1), "");
+        char out[py_js_size];
+        EXPECT_EQ(py_js_get_en("link", out), -1);
+        EXPECT_STREQ(out, "未找到相关js");
+        EXPECT_EQ(exist("link"), "1");
+        EXPECT_EQ(py_del_email_all("a"), -1);
+    });
+    ScratchDir broken("def add(:\n", test_js_py);
+    in_child(broken.path(), [] {
+        std::string err = capture(2, [] { capture(1, [] { init_python_1(); }); });
+        EXPECT_TRUE(contains(err, "SyntaxError")) << err;
+    });
+}
+
+TEST(BridgeStartup, FirstMissingFunctionEndsTheLookUp)
+{
+    struct look_up_case {
+        std::string email_extra, js_extra, said;
+        int subject_rc, sender_rc;
+        const char* inits;
+    };
+    const look_up_case cases[] = {
+        {"del add\n", "", "can't find function [add]\n", -1, -1, "chinese:ok,en:ok,fanti:ok"},
+        {"del GetEmail_subject\n", "", "can't find function [0]\n", -1, -1, nullptr},
+        {"GetEmail_from = 1\n", "", "can't find function [1]\n", 0, -1, nullptr},
+        {"del GetEmail_content\n", "", "can't find function [2]\n", 0, 0, nullptr},
+        {"del excel_over_speed\n", "", "can't find function [2]\n", 0, 0, nullptr},
+        // js_inter: no table is initialised; what was found before still answers.
+        {"", "del get_js_b_exist_chinese\n", "can't find function [2]\n", 0, 0, ""},
+        {"", "get_js_value_en = 'text'\n", "can't find function [2]\n", 0, 0, ""},
+        {"", "del init_js_chinese\n", "can't find function [2]\n", 0, 0, "未找到相关js"},
+    };
+    for (const look_up_case& c : cases) {
+        SCOPED_TRACE(c.email_extra + c.js_extra);
+        ScratchDir dir(test_email_py + c.email_extra, test_js_py + c.js_extra);
+        in_child(dir.path(), [&] {
+            EXPECT_EQ(start(c.email_extra.empty() ? 0 : -1, c.js_extra.empty() ? 0 : -1),
+                c.said);
+            subject("a", c.subject_rc);
+            char out[py_header_size];
+            EXPECT_EQ(py_get_sender("a", out), c.sender_rc);
+            if (c.inits) {
+                EXPECT_EQ(js_chinese("inits"), c.inits);
+            }
+            if (!c.js_extra.empty()) {
+                EXPECT_EQ(exist("link"), "1");
+            }
+        });
+    }
+}
+
+TEST(BridgeStartup, WaitsForOneCharacterOnlyOnATerminal)
+{
+    ScratchDir empty;
+    // Not a terminal: what waits on standard input stays unread.
+    in_child(empty.path(), [] {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        ASSERT_EQ(write(fds[1], "abc", 3), 3);
+        close(fds[1]);
+        dup2(fds[0], STDIN_FILENO);
+        start(-1, -1);
+        char rest[8] = {};
+        EXPECT_EQ(read(STDIN_FILENO, rest, sizeof rest), 3);
+    });
+    // A terminal: each message takes exactly one character.
+    in_child(empty.path(), [] {
+        int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+        ASSERT_GE(slave, 0);
+        dup2(slave, STDIN_FILENO);
+        ASSERT_EQ(write(master, "xyz\n", 4), 4);
+        start(-1, -1);
+        char rest[8] = {};
+        EXPECT_EQ(read(STDIN_FILENO, rest, sizeof rest), 2);
+        EXPECT_STREQ(rest, "z\n");
+    });
+}
+
+// The delivered scripts and tables, as the program finds them at run time.
+TEST(DeliveredScripts, TablesAndMailThroughTheBridge)
+{
+    ScratchDir mail;
+    write_file(mail.path() / "1.eml",
+        "From: =?gb2312?B?1cXI/Q==?= <z@example.cn>\r\n"
+        "Subject: =?UTF-8?B?5pel5b+X?=\r\n =?UTF-8?B?5pyN5Yqh?= report\r\n\r\nbody\r\n");
+    write_file(mail.path() / "2.eml", "Subject: plain\r\n\r\n");
+    fs::create_directory(mail.path() / "attach");
+    write_file(mail.path() / "attach" / "kept.txt", "x");
+    const std::string mail_dir = mail.path().string();
+
+    in_child(RUN_DIR, [&] {
+        EXPECT_EQ(start(0, 0), "");
+        EXPECT_EQ(exist("link"), "3");
+        EXPECT_EQ(exist("syslog.warnat"), "3");
+        EXPECT_EQ(exist("nosuchword"), "1");
+        EXPECT_EQ(js_chinese("link+up+eth0"), "链路 启用 eth0");
+        char out[py_js_size];
+        py_js_get_en("link+up+eth0", out);
+        EXPECT_STREQ(out, "link up eth0");
+        py_js_get_fanti("link+up+eth0", out);
+        EXPECT_STREQ(out, "鏈路 啟用 eth0");
+        EXPECT_EQ(js_chinese("x+syslog.warnat+' y '+' z '"), "x 系统警告 y  z ");
+        EXPECT_EQ(js_chinese("foo++bar"), "foo  bar");
+
+        EXPECT_EQ(subject(mail_dir + "/1.eml", 0), "日志服务 report");
+        EXPECT_EQ(py_get_sender((mail_dir + "/1.eml").c_str(), out), 0);
+        EXPECT_STREQ(out, "张三 <z@example.cn>");
+        EXPECT_EQ(py_del_email_all((mail_dir + "/").c_str()), 0);
+    });
+    EXPECT_FALSE(fs::exists(mail.path() / "1.eml"));
+    EXPECT_FALSE(fs::exists(mail.path() / "2.eml"));
+    EXPECT_TRUE(fs::exists(mail.path() / "attach" / "kept.txt"));
+}
