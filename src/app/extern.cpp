@@ -43,7 +43,13 @@ bool load_companion_module(const char* file, const char* module_missing,
 {
     for (const entry_point& e : table)
         e.set(e.slot, nullptr);
-    GModule* module = g_module_open(file, GModuleFlags(G_MODULE_BIND_LAZY | G_MODULE_BIND_LOCAL));
+    // By full path: GModule hands back an already open module of the same
+    // name, whatever the working directory is now.
+    gchar* cwd = g_get_current_dir();
+    gchar* path = g_build_filename(cwd, file, nullptr);
+    GModule* module = g_module_open(path, GModuleFlags(G_MODULE_BIND_LAZY | G_MODULE_BIND_LOCAL));
+    g_free(path);
+    g_free(cwd);
     if (!module) {
         if (module_missing)
             notice(module_missing);
@@ -69,7 +75,7 @@ constexpr time_t stored_offset = 28800;  // 8 hours, as the module uses
 
 gboolean init_extern_func()
 {
-    return load_companion_module("./linux_extern.dll", "err2",
+    return load_companion_module("linux_extern.dll", "err2",
                        {module_entry("get_current_time", get_current_time, "err3"),
                         module_entry("get_current_time_2", get_current_time_2, "err7"),
                         module_entry("sql_correct", sql_correct, "err4"),
@@ -82,7 +88,7 @@ gboolean init_extern_func()
 
 gboolean init_extern_func_2()
 {
-    return load_companion_module("./email_file.dll", "err19",
+    return load_companion_module("email_file.dll", "err19",
                        {module_entry("test_4", test_4, "err9"),
                         module_entry("Get_Email_Name", Get_Email_Name, "err10"),
                         module_entry("GetFileName_buf", GetFileName_buf, "err11"),
@@ -93,7 +99,7 @@ gboolean init_extern_func_2()
 
 gboolean init_extern_func_3()
 {
-    return load_companion_module("./email_decode.dll", "err14",
+    return load_companion_module("email_decode.dll", "err14",
                        {module_entry("Get_Str_By_Head", Get_Str_By_Head, "err15"),
                         module_entry("DecodeBase64_interface", DecodeBase64_interface, "err16"),
                         module_entry("GetEmail_To_interface", GetEmail_To_interface, "err19"),
@@ -104,7 +110,7 @@ gboolean init_extern_func_3()
 
 gboolean init_extern_func_4()
 {
-    if (!load_companion_module("./tcp_dll.dll", "err17",
+    if (!load_companion_module("tcp_dll.dll", "err17",
                      {module_entry("tcp_interface_SetFunc", tcp_interface_SetFunc, "err18")}))
         return FALSE;
     if (tcp_interface_SetFunc(MyRecvProc_tcp) != 0) {
@@ -116,7 +122,7 @@ gboolean init_extern_func_4()
 
 gboolean init_vc_excel()
 {
-    return load_companion_module("./vc_dll_excel.dll", "err vc_excel",
+    return load_companion_module("vc_dll_excel.dll", "err vc_excel",
                        {module_entry("create_excel", vc_create_excel, "err3"),
                         module_entry("OpenExcel", vc_open_excel, "err4"),
                         module_entry("WriteToExcel", vc_write_excel, "err5"),
@@ -169,8 +175,15 @@ std::string sql_correct_text(MYSQL* conn, std::string_view text)
         }
     }
     std::string out(text.size() * 2 + 1, '\0');
-    unsigned long n = conn ? mysql_real_escape_string(conn, out.data(), text.data(), text.size())
-                           : mysql_escape_string(out.data(), text.data(), text.size());
+    unsigned long n;
+    if (conn) {
+        n = mysql_real_escape_string(conn, out.data(), text.data(), text.size());
+    } else {
+        // Sets up the default character set that mysql_escape_string uses;
+        // a no-op once the library is set up.
+        mysql_library_init(0, nullptr, nullptr);
+        n = mysql_escape_string(out.data(), text.data(), text.size());
+    }
     out.resize(n == static_cast<unsigned long>(-1) ? 0 : n);
     return out;
 }

@@ -104,7 +104,7 @@ entry_point module_entry(const char* name, Fn& slot, const char* missing = nullp
             [](void* s, gpointer symbol) { *static_cast<Fn*>(s) = reinterpret_cast<Fn>(symbol); }};
 }
 
-// Opens `file` (a path relative to the working directory) and fills the
+// Opens `file` from the working directory and fills the
 // table in order, stopping at the first entry that is missing. Every pointer
 // of the table is cleared first, so they show what the last load found.
 // Modules stay open for the rest of the run and do not see each other's

@@ -8,7 +8,7 @@ get_wchar_t get_wchar = nullptr;
 
 gboolean load_parse()
 {
-    return load_companion_module("./parse.dll.dll", nullptr,
+    return load_companion_module("parse.dll.dll", nullptr,
                                  {module_entry("Convert_text_", Convert_text_),
                                   module_entry("get_char", get_char),
                                   module_entry("get_wchar", get_wchar)});

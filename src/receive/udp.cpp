@@ -18,11 +18,11 @@ stop_udp_t g_stop_udp = nullptr;
 
 void udp_thread()
 {
-    if (!load_companion_module("./udp.so", nullptr, {module_entry("start_udp", g_start_udp)}))
+    if (!load_companion_module("udp.so", nullptr, {module_entry("start_udp", g_start_udp)}))
         return;
     // Extras of our own receiver; a module without them still receives.
-    load_companion_module("./udp.so", nullptr, {module_entry("udp_get_counts", g_udp_get_counts)});
-    load_companion_module("./udp.so", nullptr, {module_entry("stop_udp", g_stop_udp)});
+    load_companion_module("udp.so", nullptr, {module_entry("udp_get_counts", g_udp_get_counts)});
+    load_companion_module("udp.so", nullptr, {module_entry("stop_udp", g_stop_udp)});
     if (g_start_udp(MyRecvProc) != 0)
         notice("打开udp失败");
 }

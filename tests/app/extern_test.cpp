@@ -1,0 +1,286 @@
+// Loading the companion modules from the working directory, and the checked
+// calls into the utility module.
+#include "app/extern.h"
+#include "app/notice.h"
+#include "app/parse.h"
+#include "modules/linux_extern/fake_opener.h"
+#include "receive/udp.h"
+#include "support/scratch_dir.h"
+
+#include <gmodule.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// The reception pipeline defines the receiver callbacks; these stand in when
+// the test is linked without it.
+extern "C" __attribute__((weak)) void MyRecvProc(tagCommunicationData_*) {}
+extern "C" __attribute__((weak)) void MyRecvProc_tcp(tagCommunicationData_*) {}
+
+namespace {
+
+std::vector<std::string> shown;
+
+// Records every notice for the length of a test.
+struct notice_log {
+    notice_log()
+    {
+        shown.clear();
+        set_notice_sink([](const char* text) { shown.emplace_back(text); });
+    }
+    ~notice_log() { set_notice_sink(nullptr); }
+};
+
+const std::string fake_receiver = RUN_DIR "/../test-modules/fake_receiver.so";
+
+// Puts a built module into the working directory under the given name.
+void place(const std::string& from, const char* as)
+{
+    std::filesystem::copy_file(from, as, std::filesystem::copy_options::overwrite_existing);
+}
+void place_run_file(const char* from, const char* as)
+{
+    place(std::string(RUN_DIR) + "/" + from, as);
+}
+
+template <class Fn>
+Fn fake_entry(const char* file, const char* name)
+{
+    GModule* m = g_module_open(file, G_MODULE_BIND_LAZY);
+    gpointer p = nullptr;
+    if (!m || !g_module_symbol(m, name, &p))
+        return nullptr;
+    return reinterpret_cast<Fn>(p);
+}
+
+// Loads the utility module in the working directory, or finds none there.
+void load_utility(bool with_module)
+{
+    if (with_module)
+        place_run_file("linux_extern.dll", "linux_extern.dll");
+    ASSERT_EQ(init_extern_func(), with_module);
+}
+
+bool linux_extern_all_unset()
+{
+    return !get_current_time && !get_current_time_2 && !sql_correct && !wcslen_ &&
+           !Convert_web_addr && !exe_open_file && !exe_open_file_2 && !open_ie;
+}
+
+// Every special character, a NUL inside, and multi-byte text.
+const char specials_bytes[] = "a\\b'c\"d\re\nf\032g\0h日志";
+const std::string specials(specials_bytes, sizeof specials_bytes - 1);
+const std::string specials_escaped = "a\\\\b\\'c\\\"d\\re\\nf\\Zg\\0h日志";
+
+}  // namespace
+
+TEST(CompanionModules, AllMissingShowsFiveMessagesInOrderAndGoesOn)
+{
+    scratch_dir dir;
+    notice_log log;
+    // Start-up order: the five loaders early, the parse module and the UDP
+    // receiver late.
+    EXPECT_FALSE(init_extern_func());
+    EXPECT_FALSE(init_extern_func_2());
+    EXPECT_FALSE(init_extern_func_3());
+    EXPECT_FALSE(init_extern_func_4());
+    EXPECT_FALSE(init_vc_excel());
+    EXPECT_FALSE(load_parse());
+    udp_thread();
+    EXPECT_EQ(shown, (std::vector<std::string>{"err2", "err19", "err14", "err17", "err vc_excel"}));
+
+    EXPECT_TRUE(linux_extern_all_unset());
+    EXPECT_FALSE(Get_Email_Name || GetFileName_buf || DecodeBase64_interface || Get_to_buf ||
+                 tcp_interface_SetFunc || vc_create_excel || vc_close_excel);
+    EXPECT_FALSE(Convert_text_ || get_char || get_wchar);
+    udp_stop();
+    udp_counts counts {};
+    EXPECT_FALSE(udp_counts_get(&counts));
+}
+
+TEST(CompanionModules, OwnModulesLoadFromWorkingDirectory)
+{
+    notice_log log;
+    {
+        scratch_dir dir;
+        place_run_file("linux_extern.dll", "linux_extern.dll");
+        place_run_file("parse.dll.dll", "parse.dll.dll");
+        EXPECT_TRUE(init_extern_func());
+        EXPECT_TRUE(get_current_time && get_current_time_2 && sql_correct && wcslen_ &&
+                    Convert_web_addr && exe_open_file && exe_open_file_2 && open_ie);
+        EXPECT_TRUE(load_parse());
+        ASSERT_TRUE(Convert_text_ && get_char && get_wchar);
+        wchar_t text[] = L"ＯＫ";
+        Convert_text_(text, -1);
+        EXPECT_STREQ(get_char(), "OK");
+    }
+    EXPECT_TRUE(shown.empty());
+
+    // Loading again where the module is gone clears what the last load found.
+    scratch_dir empty;
+    EXPECT_FALSE(init_extern_func());
+    EXPECT_TRUE(linux_extern_all_unset());
+    EXPECT_EQ(shown, std::vector<std::string>{"err2"});
+}
+
+TEST(CompanionModules, FirstMissingEntryShowsItsMessage)
+{
+    scratch_dir dir;
+    notice_log log;
+    // Each file below is a real module lacking the loader's first entry.
+    place_run_file("parse.dll.dll", "linux_extern.dll");
+    place_run_file("linux_extern.dll", "email_file.dll");
+    place_run_file("linux_extern.dll", "email_decode.dll");
+    place_run_file("linux_extern.dll", "tcp_dll.dll");
+    place_run_file("linux_extern.dll", "vc_dll_excel.dll");
+    place_run_file("linux_extern.dll", "udp.so");
+    place_run_file("linux_extern.dll", "parse.dll.dll");
+    EXPECT_FALSE(init_extern_func());
+    EXPECT_FALSE(init_extern_func_2());
+    EXPECT_FALSE(init_extern_func_3());
+    EXPECT_FALSE(init_extern_func_4());
+    EXPECT_FALSE(init_vc_excel());
+    EXPECT_FALSE(load_parse());
+    udp_thread();
+    EXPECT_EQ(shown, (std::vector<std::string>{"err3", "err9", "err15", "err18", "err3"}));
+    EXPECT_TRUE(linux_extern_all_unset());
+}
+
+TEST(CompanionModules, ReceiversStartWithTheirCallbacks)
+{
+    scratch_dir dir;
+    notice_log log;
+    place(fake_receiver, "tcp_dll.dll");
+    place(fake_receiver, "udp.so");
+    using callback_probe = RecvProc (*)();
+
+    unsetenv("FAKE_RECEIVER_RESULT");
+    EXPECT_TRUE(init_extern_func_4());
+    udp_thread();
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(fake_entry<callback_probe>("./tcp_dll.dll", "fake_receiver_callback")(), &MyRecvProc_tcp);
+    EXPECT_EQ(fake_entry<callback_probe>("./udp.so", "fake_receiver_callback")(), &MyRecvProc);
+
+    udp_counts counts {};
+    ASSERT_TRUE(udp_counts_get(&counts));
+    EXPECT_EQ(counts.received, 7u);
+    EXPECT_EQ(counts.delivered, 5u);
+    udp_stop();
+    EXPECT_EQ(fake_entry<int (*)()>("./udp.so", "fake_receiver_stops")(), 1);
+
+    setenv("FAKE_RECEIVER_RESULT", "-1", 1);
+    EXPECT_FALSE(init_extern_func_4());
+    udp_thread();
+    unsetenv("FAKE_RECEIVER_RESULT");
+    EXPECT_EQ(shown, (std::vector<std::string>{"邮件接收tcp建立失败,其它功能正常", "打开udp失败"}));
+}
+
+TEST(CheckedCalls, ClockWithModuleAndFallback)
+{
+    for (bool with_module : {true, false}) {
+        scratch_dir dir;
+        load_utility(with_module);
+        unsigned before = static_cast<unsigned>(std::time(nullptr) - 28800);
+        unsigned t = current_time();
+        unsigned after = static_cast<unsigned>(std::time(nullptr) - 28800);
+        EXPECT_GE(t, before) << with_module;
+        EXPECT_LE(t, after) << with_module;
+
+        setenv("TZ", "UTC0", 1);
+        tzset();
+        int h = -1, m = -1, s = -1;
+        time_t now;
+        do {
+            now = std::time(nullptr);
+            current_time_2(&h, &m, &s);
+        } while (std::time(nullptr) != now);
+        unsetenv("TZ");
+        tzset();
+        struct tm utc {};
+        gmtime_r(&now, &utc);
+        EXPECT_EQ(h, (utc.tm_hour + 16) % 24) << with_module;
+        EXPECT_EQ(m * 60 + s, utc.tm_min * 60 + utc.tm_sec) << with_module;
+        current_time_2(nullptr, nullptr, nullptr);
+    }
+}
+
+TEST(CheckedCalls, SqlCorrectOnEverySpecialCharacter)
+{
+    {
+        scratch_dir dir;
+        load_utility(true);
+        EXPECT_EQ(sql_correct_text(nullptr, specials), specials_escaped);
+        EXPECT_EQ(sql_correct_text(nullptr, std::string("\0\0", 2)), "\\0\\0");
+        EXPECT_EQ(sql_correct_text(nullptr, ""), "");
+    }
+    // Without the module the client library escapes the same way, with a
+    // connection (even one that never connected) or without.
+    scratch_dir dir;
+    load_utility(false);
+    EXPECT_EQ(sql_correct_text(nullptr, specials), specials_escaped);
+    MYSQL* unconnected = mysql_init(nullptr);
+    EXPECT_EQ(sql_correct_text(unconnected, specials), specials_escaped);
+    mysql_close(unconnected);
+}
+
+TEST(CheckedCalls, SqlCorrectRoundTripsThroughMariaDB)
+{
+    const char* port = std::getenv("LOGSERVER_TEST_DB_PORT");
+    if (!port)
+        GTEST_SKIP() << "LOGSERVER_TEST_DB_PORT not set";
+    MYSQL* conn = mysql_init(nullptr);
+    ASSERT_NE(conn, nullptr);
+    mysql_options(conn, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    ASSERT_NE(mysql_real_connect(conn, "127.0.0.1", "root", "", nullptr,
+                                 static_cast<unsigned>(std::atoi(port)), nullptr, 0),
+              nullptr)
+        << mysql_error(conn);
+
+    for (bool with_module : {true, false}) {
+        scratch_dir dir;
+        load_utility(with_module);
+        std::string sql = "select '" + sql_correct_text(conn, specials) + "'";
+        ASSERT_EQ(mysql_real_query(conn, sql.data(), sql.size()), 0) << mysql_error(conn);
+        MYSQL_RES* res = mysql_store_result(conn);
+        ASSERT_NE(res, nullptr);
+        MYSQL_ROW row = mysql_fetch_row(res);
+        ASSERT_NE(row, nullptr);
+        unsigned long* len = mysql_fetch_lengths(res);
+        EXPECT_EQ(std::string(row[0], len[0]), specials) << with_module;
+        mysql_free_result(res);
+    }
+    mysql_close(conn);
+}
+
+TEST(CheckedCalls, OpenersPassThePathOrDoNothing)
+{
+    fake_opener opener;
+    {
+        scratch_dir dir;
+        load_utility(true);
+    }
+
+    opener.reset();
+    open_with_default_program("/work/export/日志 1.xls");
+    EXPECT_EQ(opener.release_and_read(), "/work/export/日志 1.xls");
+    opener.reset();
+    open_mail_file("mail_save/1.2.3.4/a b.eml");
+    EXPECT_EQ(opener.release_and_read(), "mail_save/1.2.3.4/a b.eml");
+
+    // Text that is not UTF-8 starts nothing; nor does a missing module.
+    open_with_default_program("\xff\xfe");
+    open_with_default_program(nullptr);
+    open_mail_file(nullptr);
+    scratch_dir dir;
+    load_utility(false);
+    opener.reset();
+    open_with_default_program("/tmp/a.xls");
+    open_mail_file("/tmp/b.eml");
+    std::ofstream(opener.dir() / "go") << "go";
+    g_usleep(300 * 1000);
+    EXPECT_FALSE(std::filesystem::exists(opener.dir() / "out"));
+}
