@@ -134,6 +134,14 @@ bool start_interpreter()
     config.parse_argv = 0;
     config.install_signal_handlers = 0;
     config.configure_c_stdio = 0;
+    // Named by its own path, the program is not looked for on PATH, where a
+    // python3 of another installation would lend its library directories.
+    char exe[4096];
+    ssize_t len = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (len > 0) {
+        exe[len] = '\0';
+        PyConfig_SetBytesString(&config, &config.program_name, exe);
+    }
     status = Py_InitializeFromConfig(&config);
     PyConfig_Clear(&config);
     if (PyStatus_Exception(status)) {
