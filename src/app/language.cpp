@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 unsigned int lang_sys = 1033;
 unsigned int language_nu = 0;
