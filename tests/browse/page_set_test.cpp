@@ -1,0 +1,185 @@
+#include "app/other_func.h"
+#include "browse/tree2_types.h"
+#include "browse_db.h"
+#include "storage/page_set.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+const std::string BASE = "select * from LogTab  where (dwIP = '16885952') ";
+
+}  // namespace
+
+TEST(Statements, BaseStatementsOfTreeRows)
+{
+    EXPECT_EQ(list_statement(0x0101A8C0, 4), BASE + "and (dwLogType = '4')");
+    EXPECT_EQ(list_statement(0x0101A8C0, 128), BASE);
+    EXPECT_EQ(delete_one_statement(7), "delete  from LogTab where (id_inc = '7') limit 1");
+}
+
+TEST(Statements, PagingMovesByTwentyAndNeverBelowZero)
+{
+    reset_page();
+    std::string sql = BASE;
+    sql_get_page(sql);
+    EXPECT_EQ(sql, BASE + "   limit 0,20");
+    EXPECT_EQ(sql_cmd_store_1, BASE);
+    sql_add_order(sql);
+    EXPECT_EQ(sql, BASE + "    ORDER BY time DESC  limit 0,20");
+
+    sql_next_page(sql);
+    EXPECT_EQ(sql, BASE + " limit 20,20");
+    sql_next_page(sql);
+    EXPECT_EQ(current_pag, 40u);
+    sql_pre_page(sql);
+    EXPECT_EQ(sql, BASE + " limit 20,20");
+    sql_pre_page(sql);
+    sql_pre_page(sql);
+    EXPECT_EQ(current_pag, 0u);
+    EXPECT_EQ(sql, BASE + " limit 0,20");
+}
+
+TEST(Statements, OrderGoesBeforeThePagingLimitNotIntoAPattern)
+{
+    std::string sql = BASE + "and (cLogContent like '%rate limit%')   limit 40,20";
+    sql_add_order(sql);
+    EXPECT_EQ(sql, BASE + "and (cLogContent like '%rate limit%')    ORDER BY time DESC  limit 40,20");
+
+    std::string unpaged = BASE;
+    sql_add_order(unpaged);
+    EXPECT_EQ(unpaged, BASE + "  ORDER BY time DESC ");
+}
+
+TEST(Statements, CounterWithoutFromIsMinusOne)
+{
+    EXPECT_EQ(get_sql_counter("select 1"), -1);
+    EXPECT_EQ(get_sql_counter("SELECT * FROM LogTab"), -1);  // only lower-case "from" counts
+}
+
+TEST(TypeLabels, KnownAndUndefinedCodes)
+{
+    EXPECT_EQ(tree_type_label(4, 0), "攻击报警");
+    EXPECT_EQ(tree_type_label(3, 1), "config");
+    EXPECT_EQ(tree_type_label(144, 2), "郵件");
+    EXPECT_EQ(tree_type_label(2, 0), "2");
+    EXPECT_EQ(tree_type_label(2, 1), "ok_en");
+    EXPECT_EQ(tree_type_label(2, 2), "ok_fanti");
+    EXPECT_STREQ(list_type_label(1, 1), "internet");
+    EXPECT_STREQ(list_type_label(3, 0), "设备配置");
+    EXPECT_STREQ(list_type_label(7, 0), "未知");
+    EXPECT_STREQ(list_type_label(7, 1), "nodefine");
+    EXPECT_STREQ(list_type_label(144, 2), "未知");
+}
+
+TEST(TreeGroups, OrderOfFirstAppearance)
+{
+    // Rows in id order: A4 B1 A1 B4 A4 C2 (first ids 1, 2, 3, 4, 6).
+    std::vector<tree_group> g = {
+        {3, 2, 1, 6}, {2, 4, 1, 4}, {1, 1, 1, 3}, {2, 1, 1, 2}, {1, 4, 2, 1},
+    };
+    order_tree_groups(g);
+    std::vector<std::pair<unsigned, unsigned>> order;
+    for (const auto& x : g)
+        order.emplace_back(x.ip, x.type);
+    EXPECT_EQ(order, (std::vector<std::pair<unsigned, unsigned>> {
+                         {1, 4}, {1, 1}, {2, 1}, {2, 4}, {3, 2}}));
+}
+
+class StoredRows : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!connect_test_db())
+            GTEST_SKIP() << "no test database";
+    }
+    void TearDown() override { set_source_reversed_test(nullptr); }
+};
+
+TEST_F(StoredRows, DisplayRowTextsAndCuts)
+{
+    stored_row r;
+    r.type = 7;
+    r.source = 0x0A000001;  // 10.0.0.1
+    std::string yong;
+    for (int i = 0; i < 17; ++i)
+        yong += "用";  // 51 bytes: the last character does not fit in 50
+    r.user = yong;
+    r.content = "nat_rule changed";
+    r.cn = std::string(399, 'c') + "中";
+    r.en = "english";
+    r.tw = "繁體";
+    r.time = 28800;
+    ASSERT_TRUE(store_row(r));
+
+    std::vector<log_display_row> rows;
+    std::string sql = list_statement(r.ip, 128);
+    reset_page();
+    sql_get_page(sql);
+    ASSERT_EQ(read_page_rows(sql, rows), 0);
+    ASSERT_EQ(rows.size(), 1u);
+    const log_display_row& d = rows[0];
+    EXPECT_EQ(d.type, 7u);
+    EXPECT_STREQ(d.type_label[0], "未知");
+    EXPECT_STREQ(d.type_label[1], "nodefine");
+    EXPECT_EQ(d.user, yong.substr(0, 48));
+    EXPECT_EQ(d.content[0], std::string(399, 'c'));
+    EXPECT_EQ(d.content[1], "english");
+    EXPECT_EQ(d.content[2], "繁體");
+    EXPECT_EQ(d.time, ConvertTime(28800));
+    EXPECT_EQ(d.source_ip, "10.0.0.1");
+    EXPECT_EQ(d.router_ip, "192.168.1.1");
+    EXPECT_EQ(d.id, 1u);
+
+    // A kind in the reversed-source list shows the address lowest byte first.
+    set_source_reversed_test([](const char* word) { return std::strcmp(word, "nat_rule") == 0; });
+    ASSERT_EQ(read_page_rows(sql, rows), 0);
+    EXPECT_EQ(rows.at(0).source_ip, "1.0.0.10");
+}
+
+TEST_F(StoredRows, PatternHoldingLimitListsTheRightRowsNewestFirst)
+{
+    for (unsigned i = 0; i < 30; ++i) {
+        stored_row r;
+        r.time = 5000 + i;
+        r.content = i % 3 == 0 ? "rate limit hit " + std::to_string(i) : "plain " + std::to_string(i);
+        ASSERT_TRUE(store_row(r));
+    }
+    std::string base = list_statement(0x0101A8C0, 128) + " and (cLogContent like '%rate limit%')";
+    EXPECT_EQ(get_sql_counter(base), 10);
+    EXPECT_EQ(get_sql_counter(list_statement(0x0101A8C0, 128)), 30);
+
+    reset_page();
+    std::string sql = base;
+    sql_get_page(sql);
+    std::vector<log_display_row> rows;
+    ASSERT_EQ(read_page_rows(sql, rows), 0);
+    ASSERT_EQ(rows.size(), 10u);
+    for (std::size_t k = 0; k < rows.size(); ++k)
+        EXPECT_EQ(rows[k].id, 28u - 3u * static_cast<unsigned>(k));  // times descend with ids
+}
+
+TEST_F(StoredRows, FailedStatementsGiveMinusOne)
+{
+    std::vector<log_display_row> rows;
+    EXPECT_EQ(read_page_rows("select * from NoSuchTab   limit 0,20", rows), -1);
+    EXPECT_TRUE(rows.empty());
+    EXPECT_EQ(get_sql_counter("select * from NoSuchTab"), -1);
+}
+
+TEST_F(StoredRows, TreeGroupsFromTheTable)
+{
+    const unsigned A = 1, B = 2;
+    const std::pair<unsigned, unsigned> rows[] = {{A, 4}, {B, 1}, {A, 1}, {B, 4}, {A, 4}};
+    for (auto [ip, type] : rows)
+        store_rows(1, ip, type);
+    std::vector<tree_group> g;
+    ASSERT_EQ(read_tree_groups(g), 0);
+    ASSERT_EQ(g.size(), 4u);
+    EXPECT_EQ(std::make_tuple(g[0].ip, g[0].type, g[0].count), std::make_tuple(A, 4u, 2u));
+    EXPECT_EQ(std::make_tuple(g[1].ip, g[1].type, g[1].count), std::make_tuple(A, 1u, 1u));
+    EXPECT_EQ(std::make_tuple(g[2].ip, g[2].type, g[2].count), std::make_tuple(B, 1u, 1u));
+    EXPECT_EQ(std::make_tuple(g[3].ip, g[3].type, g[3].count), std::make_tuple(B, 4u, 1u));
+}
