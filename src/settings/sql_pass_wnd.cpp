@@ -1,0 +1,140 @@
+#include "settings/sql_pass_wnd.h"
+
+#include "app/config.h"
+#include "app/language.h"
+#include "app/main.h"
+#include "app/message_box.h"
+#include "settings/settings_form.h"
+
+#include <cstring>
+
+GtkWidget* dialog_log = nullptr;
+GtkWidget* edit1_setup_log = nullptr;
+GtkWidget* edit2_setup_log = nullptr;
+GtkWidget* edit3_setup_log = nullptr;
+GtkWidget* edit4_setup_log = nullptr;
+int b_exit = 87;
+bool config_save_failed = false;
+
+namespace {
+
+struct form_texts {
+    const char* frame;
+    const char* address;
+    const char* user;
+    const char* password;
+    const char* port;
+    const char* heading;
+    const char* note1;
+    const char* note2;
+};
+
+constexpr form_texts CHINESE {"数据库设置", "服务器ip", "用户名  ", "密码    ", "端口号  ", "说明:",
+                              "  1、服务器IP：不填写，则默认使用本地数据库",
+                              "  2、数据库端口：不填写，则使用数据库默认3306端口"};
+constexpr form_texts FANTI {"數據庫設置", "服務器ip", "用戶名  ", "密碼    ", "端口號  ", "說明:",
+                            "  1、服務器IP：不填寫，則使用本地數據庫",
+                            "  2、數據庫端口：不填寫，則使用數據庫默認3306端口"};
+constexpr form_texts ENGLISH {"mysql setup", "mysql ip", "user    ", "password", "port    ",
+                              "comment:", "  1,empty ip for localhost",
+                              "  2,empty port for 3306 port"};
+
+GtkWidget* build_form(const form_texts& t)
+{
+    GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
+    GtkWidget* frame = gtk_frame_new(t.frame);
+    GtkWidget* rows = gtk_vbox_new(FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(frame), rows);
+    edit1_setup_log = settings_entry_row(rows, t.address);
+    edit2_setup_log = settings_entry_row(rows, t.user);
+    edit3_setup_log = settings_entry_row(rows, t.password);
+    edit4_setup_log = settings_entry_row(rows, t.port);
+    gtk_box_pack_start(GTK_BOX(vbox), frame, TRUE, TRUE, 0);
+    settings_note(vbox, std::string(63, '-').c_str(), TRUE);
+    settings_note(vbox, t.heading, FALSE);
+    settings_note(vbox, t.note1, FALSE);
+    settings_note(vbox, t.note2, FALSE);
+    return vbox;
+}
+
+void fill_entries(const config_info_& info)
+{
+    settings_entry_set(edit1_setup_log, info.ip);
+    settings_entry_set(edit2_setup_log, info.user);
+    settings_entry_set(edit3_setup_log, info.pass);
+    settings_entry_set(edit4_setup_log, info.sql_port);
+}
+
+void forget_entries(GtkWidget*, gpointer)
+{
+    dialog_log = nullptr;
+    edit1_setup_log = edit2_setup_log = edit3_setup_log = edit4_setup_log = nullptr;
+}
+
+}  // namespace
+
+GtkWidget* init_setup_wnd_2() { return build_form(CHINESE); }
+GtkWidget* init_setup_wnd_2_fanti() { return build_form(FANTI); }
+GtkWidget* init_setup_wnd_2_en() { return build_form(ENGLISH); }
+
+int read_config()
+{
+    if (config_read_startup(CONFIG_FILE, save_info) != 0)
+        return -1;
+    if (edit1_setup_log && edit2_setup_log && edit3_setup_log && edit4_setup_log)
+        fill_entries(save_info);
+    return 0;
+}
+
+int write_config()
+{
+    // The entries go into memory even when the file cannot be written, so
+    // the next attempt uses what was just entered.
+    config_set_field(save_info.ip, settings_entry_text(edit1_setup_log));
+    config_set_field(save_info.user, settings_entry_text(edit2_setup_log));
+    config_set_field(save_info.pass, settings_entry_text(edit3_setup_log));
+    config_set_field(save_info.sql_port, settings_entry_text(edit4_setup_log));
+    return config_write(CONFIG_FILE, save_info);
+}
+
+void create_password()
+{
+    GtkWidget* form = lang_sys == 2052   ? init_setup_wnd_2()
+                      : lang_sys == 1028 ? init_setup_wnd_2_fanti()
+                                         : init_setup_wnd_2_en();
+    // After a failed save the file still holds the old settings; show the
+    // ones in use.
+    if (config_save_failed)
+        fill_entries(save_info);
+    else
+        read_config();
+
+    dialog_log = gtk_dialog_new_with_buttons(
+        "sql log wnd", window ? GTK_WINDOW(window) : nullptr, GTK_DIALOG_MODAL,
+        text_by_lang_sys("打开数据库", "打開數據庫", "open mysql"), GTK_RESPONSE_OK,
+        text_by_lang_sys("退出程序", "退出程序", "exit"), GTK_RESPONSE_CANCEL, nullptr);
+    g_signal_connect(dialog_log, "destroy", G_CALLBACK(forget_entries), nullptr);
+    GtkWidget* label = gtk_label_new(text_by_lang_sys(
+        "不能打开数据库，请重新设置", "不能打開數據庫，請重新設置", "set mysql password"));
+    GtkWidget* vbox = GTK_DIALOG(dialog_log)->vbox;
+    gtk_box_pack_start(GTK_BOX(vbox), label, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(vbox), form, FALSE, FALSE, 0);
+    gtk_widget_show_all(dialog_log);
+    gtk_window_resize(GTK_WINDOW(dialog_log), 400, 300);
+    gtk_window_set_position(GTK_WINDOW(dialog_log), GTK_WIN_POS_CENTER);
+
+    const int response = run_dialog(GTK_DIALOG(dialog_log));
+    bool unsaved = false;
+    if (response == GTK_RESPONSE_OK) {
+        b_exit = 87;
+        unsaved = write_config() != 0;
+        config_save_failed = unsaved;
+    } else {
+        b_exit = 88;
+    }
+    gtk_widget_destroy(dialog_log);
+    if (unsaved)
+        MessageBox_(text_by_lang_sys("设置不能保存，本次使用刚输入的设置",
+                                     "設置不能保存，本次使用剛輸入的設置",
+                                     "can not save the settings, the values just entered are used"));
+}

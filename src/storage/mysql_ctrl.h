@@ -1,0 +1,73 @@
+// The two MariaDB connections, the schema, and the statement helpers.
+#pragma once
+
+#include <mysql.h>
+
+#include <string>
+#include <string_view>
+
+struct config_info_;
+
+// `mysql`: schema, queries, deletions, exports. `mysql_2`: insertion of
+// received records only. Both stay at the same address for the whole run,
+// also across reconnections.
+extern MYSQL* mysql;
+extern MYSQL* mysql_2;
+extern MYSQL_RES* m_rs;   // result set last taken from `mysql`
+extern MYSQL_ROW m_row;   // row last fetched from it
+
+// Runs one statement on `mysql` / `mysql_2`; 0 on success, -1 on any error.
+// A statement that fails because the server went away is run once more after
+// one reconnection. A failed statement on `mysql` also drops `m_rs`.
+int exe_sql(const char* pCmd);
+int exe_sql_2(const char* pCmd);
+
+// Takes the result of the last statement on `mysql` into `m_rs` (the previous
+// result set is freed).
+void store_result();
+
+// Fetches the next row of `m_rs` into `m_row`: 0 when a row came, -1 when
+// there are no more rows or no result. SQL NULL cells read as "".
+int GetResult();
+
+// Column `i` of `m_row` as text ("" for NULL or no row).
+const char* m_row_text(int i);
+
+// Text escaped for a single-quoted literal on a connection, with characters
+// outside the Basic Multilingual Plane replaced by U+FFFD first (the ucs2
+// columns cannot hold them).
+std::string sql_text(MYSQL* conn, std::string_view text);
+
+// UTF-8 text that the ucs2 columns can hold: characters outside the Basic
+// Multilingual Plane, and bytes that are not UTF-8, become U+FFFD.
+std::string bmp_utf8(std::string_view text);
+
+// Start-up: connect both connections, looping on the settings dialog while
+// the server cannot be reached; create the schema when it is missing.
+void init_mysql();
+int CreateDB();
+int InitTab();
+
+// What a connection is opened with.
+struct db_settings {
+    std::string host;   // "" for the local server
+    std::string user;
+    std::string pass;
+    unsigned port = 0;  // 0 for the client library's default (3306)
+};
+
+// The settings of a configuration record; a port that is empty or not a
+// number is 0, as with atoi.
+db_settings settings_from_config(const config_info_& info);
+
+// Opens `mysql` / `mysql_2` (connection character set utf8mb4, a connect
+// timeout of a few seconds); 0 or -1. A handle that was open is closed first.
+int connect_mysql(const db_settings& s);
+int connect_mysql_2(const db_settings& s);
+
+// Selects LogDB on `mysql`, creating the database and the table when LogDB is
+// missing, and the table alone when LogDB exists without it.
+void open_schema();
+
+// Closes both connections and frees `m_rs`.
+void close_mysql();
