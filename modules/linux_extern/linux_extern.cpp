@@ -1,16 +1,14 @@
 // The utility module "linux_extern.dll".
 #include "linux_extern.h"
+#include "stored_clock.h"
 
 #include "app/utf8_cut.h"
 
 #include <climits>
 #include <cstring>
-#include <ctime>
 #include <string>
 
 namespace {
-
-constexpr time_t stored_offset = 28800;  // 8 hours
 
 // Backslash form of a byte that must not appear raw in a quoted literal,
 // or 0 when it may.
@@ -111,19 +109,11 @@ void open_wide_path(const wchar_t* path)
 
 extern "C" {
 
-unsigned int get_current_time(void)
-{
-    return static_cast<unsigned int>(std::time(nullptr) - stored_offset);
-}
+unsigned int get_current_time(void) { return stored_time_now(); }
 
 void get_current_time_2(int* hour, int* minute, int* second)
 {
-    time_t now = std::time(nullptr);
-    struct tm local {};
-    localtime_r(&now, &local);
-    if (hour) *hour = (local.tm_hour - 8 + 24) % 24;
-    if (minute) *minute = local.tm_min;
-    if (second) *second = local.tm_sec;
+    stored_time_of_day(hour, minute, second);
 }
 
 void sql_correct(char* text)

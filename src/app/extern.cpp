@@ -2,10 +2,10 @@
 
 #include "app/notice.h"
 #include "receive/udp_proc.h"
+#include "../../modules/linux_extern/stored_clock.h"
 
 #include <gmodule.h>
 
-#include <ctime>
 #include <initializer_list>
 #include <vector>
 
@@ -67,12 +67,6 @@ bool load_companion_module(const char* file, const char* module_missing,
     return true;
 }
 
-namespace {
-
-constexpr time_t stored_offset = 28800;  // 8 hours, as the module uses
-
-}  // namespace
-
 gboolean init_extern_func()
 {
     return load_companion_module("linux_extern.dll", "err2",
@@ -133,7 +127,7 @@ unsigned current_time()
 {
     if (get_current_time)
         return get_current_time();
-    return static_cast<unsigned>(std::time(nullptr) - stored_offset);
+    return stored_time_now();
 }
 
 void current_time_2(int* hour, int* minute, int* second)
@@ -146,12 +140,7 @@ void current_time_2(int* hour, int* minute, int* second)
         if (second) *second = s;
         return;
     }
-    time_t now = std::time(nullptr);
-    struct tm local {};
-    localtime_r(&now, &local);
-    if (hour) *hour = (local.tm_hour - 8 + 24) % 24;
-    if (minute) *minute = local.tm_min;
-    if (second) *second = local.tm_sec;
+    stored_time_of_day(hour, minute, second);
 }
 
 std::string sql_correct_text(MYSQL* conn, std::string_view text)

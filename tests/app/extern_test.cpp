@@ -71,6 +71,19 @@ bool linux_extern_all_unset()
            !Convert_web_addr && !exe_open_file && !exe_open_file_2 && !open_ie;
 }
 
+// Start-up order: the five loaders early, the parse module and the UDP
+// receiver late. Each one is expected to fail.
+void run_loaders_failing()
+{
+    EXPECT_FALSE(init_extern_func());
+    EXPECT_FALSE(init_extern_func_2());
+    EXPECT_FALSE(init_extern_func_3());
+    EXPECT_FALSE(init_extern_func_4());
+    EXPECT_FALSE(init_vc_excel());
+    EXPECT_FALSE(load_parse());
+    udp_thread();
+}
+
 // Every special character, a NUL inside, and multi-byte text.
 const char specials_bytes[] = "a\\b'c\"d\re\nf\032g\0h日志";
 const std::string specials(specials_bytes, sizeof specials_bytes - 1);
@@ -82,15 +95,7 @@ TEST(CompanionModules, AllMissingShowsFiveMessagesInOrderAndGoesOn)
 {
     scratch_dir dir;
     notice_log log;
-    // Start-up order: the five loaders early, the parse module and the UDP
-    // receiver late.
-    EXPECT_FALSE(init_extern_func());
-    EXPECT_FALSE(init_extern_func_2());
-    EXPECT_FALSE(init_extern_func_3());
-    EXPECT_FALSE(init_extern_func_4());
-    EXPECT_FALSE(init_vc_excel());
-    EXPECT_FALSE(load_parse());
-    udp_thread();
+    run_loaders_failing();
     EXPECT_EQ(shown, (std::vector<std::string>{"err2", "err19", "err14", "err17", "err vc_excel"}));
 
     EXPECT_TRUE(linux_extern_all_unset());
@@ -139,13 +144,7 @@ TEST(CompanionModules, FirstMissingEntryShowsItsMessage)
     place_run_file("linux_extern.dll", "vc_dll_excel.dll");
     place_run_file("linux_extern.dll", "udp.so");
     place_run_file("linux_extern.dll", "parse.dll.dll");
-    EXPECT_FALSE(init_extern_func());
-    EXPECT_FALSE(init_extern_func_2());
-    EXPECT_FALSE(init_extern_func_3());
-    EXPECT_FALSE(init_extern_func_4());
-    EXPECT_FALSE(init_vc_excel());
-    EXPECT_FALSE(load_parse());
-    udp_thread();
+    run_loaders_failing();
     EXPECT_EQ(shown, (std::vector<std::string>{"err3", "err9", "err15", "err18", "err3"}));
     EXPECT_TRUE(linux_extern_all_unset());
 }
