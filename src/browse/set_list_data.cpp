@@ -1,0 +1,80 @@
+#include "browse/set_list_data.h"
+
+#include "browse/button_wnd_list.h"
+#include "browse/list_data.h"
+#include "storage/page_set.h"
+
+#include <vector>
+
+namespace {
+
+void set_sensitive(GtkWidget* w, gboolean on)
+{
+    if (w)
+        gtk_widget_set_sensitive(w, on);
+}
+
+// Runs a paged statement and appends its rows, numbered from first_number.
+int fill_list(const std::string& paged, guint first_number)
+{
+    std::vector<log_display_row> rows;
+    if (read_page_rows(paged, rows) != 0)
+        return -1;
+    for (const auto& row : rows) {
+        ++index_list;
+        put_row_to_list(first_number + static_cast<guint>(index_list) - 1, row);
+    }
+    return static_cast<int>(rows.size());
+}
+
+}  // namespace
+
+void set_list_data() {}
+
+void put_row_to_list(guint number, const log_display_row& row)
+{
+    GtkTreeIter it;
+    add_one_row(number, &it);
+    gtk_list_store_set(store_list, &it,
+                       LIST_COL_TYPE_CN, row.type_label[0],
+                       LIST_COL_TYPE_EN, row.type_label[1],
+                       LIST_COL_TYPE_TW, row.type_label[2],
+                       LIST_COL_CONTENT_CN, row.content[0].c_str(),
+                       LIST_COL_CONTENT_EN, row.content[1].c_str(),
+                       LIST_COL_CONTENT_TW, row.content[2].c_str(),
+                       LIST_COL_USER, row.user.c_str(),
+                       LIST_COL_TIME, row.time.c_str(),
+                       LIST_COL_SOURCE, row.source_ip.c_str(),
+                       LIST_COL_ROUTER, row.router_ip.c_str(),
+                       LIST_COL_ID, row.id, -1);
+}
+
+void sql_to_list(guint RouterIP, guint type)
+{
+    RemoveAll();
+    reset_page();
+    set_sensitive(button2_list, TRUE);
+    set_sensitive(button1_list, FALSE);
+    std::string sql = list_statement(RouterIP, type);
+    sql_cmd_filter = sql;
+    sql_get_page(sql);
+    index_list = 0;
+    int n = fill_list(sql, 1);
+    if (n < 0)
+        return;
+    if (n < static_cast<int>(PAGE_ROWS))
+        set_sensitive(button2_list, FALSE);
+}
+
+void sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter)
+{
+    if (pCounter)
+        *pCounter = 0;
+    RemoveAll();
+    int n = fill_list(pSql_cmd, current_pag + 1);
+    if (n < 0)
+        return;
+    set_sensitive(button2_list, n > static_cast<int>(PAGE_ROWS) - 1);
+    if (pCounter)
+        *pCounter = static_cast<guint>(n);
+}

@@ -1,0 +1,22 @@
+// Filling the record list with one page of a statement.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+struct log_display_row;
+
+// Start-up hook after the window is assembled; changes nothing.
+void set_list_data();
+
+// First page of a router's records of one type, or of all its types for
+// type 128. The base statement becomes sql_cmd_filter.
+void sql_to_list(guint RouterIP, guint type);
+
+// Rows of a complete paged statement; their number goes to *pCounter (0 when
+// the statement fails). Rows are numbered from current_pag + 1.
+void sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter);
+
+// Appends one display row numbered `number` to the list.
+void put_row_to_list(guint number, const log_display_row& row);
