@@ -39,7 +39,7 @@ vc_write_excel_t vc_write_excel = nullptr;
 vc_close_excel_t vc_close_excel = nullptr;
 
 bool load_companion_module(const char* file, const char* module_missing,
-                 std::initializer_list<entry_point> table)
+                           std::initializer_list<entry_point> table)
 {
     for (const entry_point& e : table)
         e.set(e.slot, nullptr);

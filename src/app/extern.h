@@ -104,13 +104,12 @@ entry_point module_entry(const char* name, Fn& slot, const char* missing = nullp
             [](void* s, gpointer symbol) { *static_cast<Fn*>(s) = reinterpret_cast<Fn>(symbol); }};
 }
 
-// Opens `file` from the working directory and fills the
-// table in order, stopping at the first entry that is missing. Every pointer
+// Opens `file` from the working directory and fills the table in order, stopping at the first entry that is missing. Every pointer
 // of the table is cleared first, so they show what the last load found.
 // Modules stay open for the rest of the run and do not see each other's
 // symbols. `module_missing` is shown when the file cannot be opened.
 bool load_companion_module(const char* file, const char* module_missing,
-                 std::initializer_list<entry_point> table);
+                           std::initializer_list<entry_point> table);
 
 // Loaders, one per module.
 gboolean init_extern_func();    // "linux_extern.dll"
@@ -126,6 +125,8 @@ unsigned current_time();
 // Local time of day minus 8 hours; null pointers are skipped.
 void current_time_2(int* hour, int* minute, int* second);
 // `text` escaped for use between single quotes; NUL bytes inside become \0.
+// The module escapes byte by byte, which is right for UTF-8 and single-byte
+// connection character sets (not for GBK, Big5 or SJIS).
 // Without the module: mysql_real_escape_string on `conn`, or
 // mysql_escape_string when `conn` is null.
 std::string sql_correct_text(MYSQL* conn, std::string_view text);
