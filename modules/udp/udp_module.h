@@ -12,8 +12,8 @@ extern "C" {
 int start_udp(RecvProc cb);
 
 // Stops both threads and closes the socket; records still queued are
-// dropped. Waits for a callback in progress to return, so it must not be
-// called from the callback or while the callback cannot finish.
+// dropped. A callback in progress gets two seconds to return; after that its
+// thread is left to end on its own. Not to be called from the callback.
 void stop_udp(void);
 
 // Counts of the current (or last) run.

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -29,6 +30,8 @@ namespace {
 constexpr std::size_t queue_capacity = 65536;  // records, 624 bytes each
 constexpr int receive_buffer_bytes = 64 << 20;
 constexpr std::size_t max_datagram = 65536;
+// How long stop waits for a callback in progress.
+constexpr std::chrono::milliseconds callback_wait{2000};
 
 // Fixed-capacity ring of records. Its storage is left uninitialised, so only
 // the pages a burst actually fills become resident.
@@ -114,14 +117,85 @@ void enlarge_receive_buffer(int fd)
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
+// The queue between the two threads and the delivery loop. The delivery
+// thread holds its own reference, so that a callback which does not return
+// by the time the receiver stops cannot leave it pointing at freed memory.
+class delivery_queue {
+public:
+    explicit delivery_queue(RecvProc cb) : cb_(cb), ring_(queue_capacity) {}
+
+    void push(const tagCommunicationData_& rec)
+    {
+        bool was_empty = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (ring_.full()) {
+                g_counts.dropped_full.fetch_add(1, std::memory_order_relaxed);
+                return;
+            }
+            was_empty = ring_.empty();
+            ring_.push(rec);
+            if (ring_.size() > g_counts.queue_peak.load(std::memory_order_relaxed))
+                g_counts.queue_peak.store(ring_.size(), std::memory_order_relaxed);
+        }
+        if (was_empty)
+            changed_.notify_all();
+    }
+
+    // Hands queued records to the callback one at a time, outside the lock,
+    // until stop().
+    void run()
+    {
+        pthread_setname_np(pthread_self(), "udp-deliver");
+        for (;;) {
+            tagCommunicationData_ rec;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return stopping_ || !ring_.empty(); });
+                if (stopping_)
+                    break;
+                rec = ring_.pop();
+            }
+            cb_(&rec);
+            g_counts.delivered.fetch_add(1, std::memory_order_relaxed);
+        }
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+        changed_.notify_all();
+    }
+
+    void stop()
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+    }
+
+    // True once run() has returned, false when it still has not after `wait`.
+    bool wait_finished(std::chrono::milliseconds wait)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, wait, [this] { return finished_; });
+    }
+
+private:
+    RecvProc cb_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    record_ring ring_;
+    bool stopping_ = false;
+    bool finished_ = false;
+};
+
 class receiver {
 public:
     receiver(RecvProc cb, fd_holder sock, fd_holder wake)
-        : cb_(cb), sock_(std::move(sock)), wake_(std::move(wake)), queue_(queue_capacity)
+        : sock_(std::move(sock)), wake_(std::move(wake)),
+          queue_(std::make_shared<delivery_queue>(cb))
     {
         reader_ = std::thread([this] { read_loop(); });
         try {
-            deliverer_ = std::thread([this] { deliver_loop(); });
+            deliverer_ = std::thread([q = queue_] { q->run(); });
         } catch (...) {
             stop();
             throw;
@@ -131,19 +205,24 @@ public:
 
     void stop()
     {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        ready_.notify_all();
+        stopping_ = true;
         uint64_t one = 1;
         if (write(wake_.get(), &one, sizeof one) < 0) {
-            // The reader also sees stopping_ on its next datagram or wake-up.
+            // The reader also sees stopping_ before its next datagram.
         }
         if (reader_.joinable())
             reader_.join();
-        if (deliverer_.joinable())
+        queue_->stop();
+        if (!deliverer_.joinable())
+            return;
+        if (queue_->wait_finished(callback_wait)) {
             deliverer_.join();
+        } else {
+            // The callback waits for something that will not come, e.g. a
+            // main loop that has ended: leave it rather than hang.
+            std::fprintf(stderr, "udp.so: callback still busy at stop, not waiting for it\n");
+            deliverer_.detach();
+        }
     }
 
 private:
@@ -152,7 +231,7 @@ private:
         pthread_setname_np(pthread_self(), "udp-recv");
         std::vector<char> buf(max_datagram);
         pollfd fds[2] = {{sock_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
-        while (!stop_requested()) {
+        while (!stopping_) {
             if (poll(fds, 2, -1) < 0 && errno != EINTR)
                 break;
             if (fds[1].revents != 0)
@@ -164,7 +243,7 @@ private:
     // Reads every datagram that is waiting.
     void drain(std::vector<char>& buf)
     {
-        while (!stop_requested()) {
+        while (!stopping_) {
             sockaddr_in from{};
             socklen_t from_len = sizeof from;
             ssize_t n = recvfrom(sock_.get(), buf.data(), buf.size(), MSG_DONTWAIT,
@@ -177,7 +256,7 @@ private:
             tagCommunicationData_ rec;
             if (udp::decode_datagram({buf.data(), static_cast<std::size_t>(n)},
                                      udp::dwip_from_network(from.sin_addr.s_addr), rec))
-                enqueue(rec);
+                queue_->push(rec);
             else
                 g_counts.malformed.fetch_add(1, std::memory_order_relaxed);
             // Counted once its outcome is, so the counts always add up.
@@ -185,50 +264,10 @@ private:
         }
     }
 
-    void enqueue(const tagCommunicationData_& rec)
-    {
-        bool was_empty = false;
-        {
-            std::lock_guard lock(mutex_);
-            if (queue_.full()) {
-                g_counts.dropped_full.fetch_add(1, std::memory_order_relaxed);
-                return;
-            }
-            was_empty = queue_.empty();
-            queue_.push(rec);
-            if (queue_.size() > g_counts.queue_peak.load(std::memory_order_relaxed))
-                g_counts.queue_peak.store(queue_.size(), std::memory_order_relaxed);
-        }
-        if (was_empty)
-            ready_.notify_one();
-    }
-
-    void deliver_loop()
-    {
-        pthread_setname_np(pthread_self(), "udp-deliver");
-        for (;;) {
-            tagCommunicationData_ rec;
-            {
-                std::unique_lock lock(mutex_);
-                ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-                if (stopping_)
-                    return;
-                rec = queue_.pop();
-            }
-            cb_(&rec);
-            g_counts.delivered.fetch_add(1, std::memory_order_relaxed);
-        }
-    }
-
-    bool stop_requested() const { return stopping_.load(std::memory_order_relaxed); }
-
-    RecvProc cb_;
     fd_holder sock_;
     fd_holder wake_;
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    record_ring queue_;
-    std::atomic<bool> stopping_{false};  // set under mutex_ for the wait
+    std::shared_ptr<delivery_queue> queue_;
+    std::atomic<bool> stopping_{false};
     std::thread reader_;
     std::thread deliverer_;
 };
