@@ -254,7 +254,7 @@ int main(int argc, char** argv)
 
     // Surface and accent colours of the six style files.
     const unsigned styles[6][2] = {
-        {0xe3edf8, 0x3a7bd5}, {0xe2f1e8, 0x2e8b57}, {0xf6ead2, 0xc8700f},
+        {0xe3edf8, 0x2f6cc0}, {0xe2f1e8, 0x267a4b}, {0xf6ead2, 0xa35a08},
         {0xebe6f5, 0x6a4fb6}, {0xf7e3e1, 0xb83228}, {0xe1e4e8, 0x34495e},
     };
     for (int n = 1; n <= 6; ++n)

@@ -1,0 +1,59 @@
+#include "app/language_switch.h"
+
+#include "app/language.h"
+#include "app/main.h"
+#include "app/menus.h"
+#include "app/toolbar.h"
+#include "browse/button_wnd_list.h"
+#include "browse/list_data.h"
+#include "browse/tree2.h"
+#include "disk/disk_info.h"
+
+namespace {
+
+using relabel_fn = void (*)();
+
+// Runs the relabel function of a window that has one per language.
+void relabel(unsigned lang, relabel_fn chinese, relabel_fn english, relabel_fn fanti)
+{
+    (lang == 0 ? chinese : lang == 1 ? english : fanti)();
+}
+
+void set_window_title(unsigned lang)
+{
+    if (!window)
+        return;
+    static const char* const titles[3] = {"日志服务器", "syslog", "日誌服務器"};
+    gtk_window_set_title(GTK_WINDOW(window), titles[lang]);
+}
+
+}  // namespace
+
+void switch_language(unsigned lang)
+{
+    if (lang > 2)
+        return;
+    // 1. The index every message reads.
+    language_nu = lang;
+    // 2. Menu bar.
+    change_language_menu(lang);
+    // 3. Device tree.
+    change_language_tree(lang);
+    // 4. Toolbar.
+    change_language_toolbar(lang);
+    // 5. Log list columns.
+    change_language_list(lang);
+    // 6. Log list buttons.
+    relabel(lang, set_lan_chinese_bt_list, set_lan_en_bt_list, set_lan_fanti_bt_list);
+    // 7. Date pickers: not built yet.
+    // 8. E-mail columns: not built yet.
+    // 9. Disk monitor.
+    relabel(lang, change_chinese_disk, change_en_disk, change_fanti_disk);
+    // 10. Main window title.
+    set_window_title(lang);
+    // 11. Pop-up menus: not built yet.
+}
+
+void change_chinese(GtkWidget*, gpointer) { switch_language(0); }
+void change_englist(GtkWidget*, gpointer) { switch_language(1); }
+void change_fanti(GtkWidget*, gpointer) { switch_language(2); }
