@@ -34,19 +34,16 @@ struct module_api {
 
 const module_api& api()
 {
-    static module_api a = [] {
-        void* h = dlopen(RUN_DIR "/udp.so", RTLD_NOW);
-        if (h == nullptr)
-            throw std::runtime_error(dlerror());
-        return module_api{reinterpret_cast<decltype(&start_udp)>(dlsym(h, "start_udp")),
-                          reinterpret_cast<decltype(&stop_udp)>(dlsym(h, "stop_udp")),
-                          reinterpret_cast<decltype(&udp_get_counts)>(dlsym(h, "udp_get_counts")),
-                          reinterpret_cast<decltype(&udp_bound_port)>(dlsym(h, "udp_bound_port"))};
-    }();
+    static void* h = dlopen(RUN_DIR "/udp.so", RTLD_NOW);
+    auto sym = [](const char* name) { return h != nullptr ? dlsym(h, name) : nullptr; };
+    static module_api a{reinterpret_cast<decltype(&start_udp)>(sym("start_udp")),
+                        reinterpret_cast<decltype(&stop_udp)>(sym("stop_udp")),
+                        reinterpret_cast<decltype(&udp_get_counts)>(sym("udp_get_counts")),
+                        reinterpret_cast<decltype(&udp_bound_port)>(sym("udp_bound_port"))};
     return a;
 }
 
-// What the callback received; `hold` keeps the callback waiting.
+// What the callback received; while `g_hold` is set the callback waits.
 std::mutex g_mutex;
 std::condition_variable g_changed;
 std::vector<tagCommunicationData_> g_got;
@@ -57,10 +54,8 @@ extern "C" void on_record(tagCommunicationData_* p)
 {
     std::unique_lock lock(g_mutex);
     ++g_entered;
-    g_changed.notify_all();
     g_changed.wait(lock, [] { return !g_hold; });
     g_got.push_back(*p);
-    g_changed.notify_all();
 }
 
 void set_hold(bool hold)
@@ -70,14 +65,6 @@ void set_hold(bool hold)
     g_changed.notify_all();
 }
 
-// The records once `n` have arrived (fewer after a generous time-out).
-std::vector<tagCommunicationData_> wait_records(std::size_t n)
-{
-    std::unique_lock lock(g_mutex);
-    g_changed.wait_for(lock, std::chrono::seconds(30), [n] { return g_got.size() >= n; });
-    return g_got;
-}
-
 udp_counts counts()
 {
     udp_counts c{};
@@ -85,27 +72,34 @@ udp_counts counts()
     return c;
 }
 
-// The counts once `ready` holds for them (or after a generous time-out): the
-// module counts a record just after handing it on.
+// Waits, up to a generous limit, until `done` holds (checked under g_mutex).
 template <class Pred>
-udp_counts counts_when(Pred ready)
+bool eventually(Pred done)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    udp_counts c = counts();
-    while (!ready(c) && std::chrono::steady_clock::now() < deadline) {
+    for (int i = 0; i < 3000; ++i) {
+        {
+            std::lock_guard lock(g_mutex);
+            if (done())
+                return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        c = counts();
     }
-    return c;
+    return false;
 }
 
-int udp_socket(const char* bind_addr, uint16_t port = 0)
+std::vector<tagCommunicationData_> wait_records(std::size_t n)
+{
+    eventually([n] { return g_got.size() >= n; });
+    std::lock_guard lock(g_mutex);
+    return g_got;
+}
+
+// A UDP socket bound to `addr`:`port`, -1 when that is taken.
+int udp_socket(const char* addr, uint16_t port = 0)
 {
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    inet_pton(AF_INET, bind_addr, &a.sin_addr);
+    sockaddr_in a{AF_INET, htons(port), {}, {}};
+    inet_pton(AF_INET, addr, &a.sin_addr);
     if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         close(fd);
         return -1;
@@ -113,35 +107,29 @@ int udp_socket(const char* bind_addr, uint16_t port = 0)
     return fd;
 }
 
-uint16_t bound_port(int fd)
-{
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    return ntohs(a.sin_port);
-}
-
 void send_to(int fd, uint16_t port, std::string_view d)
 {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
     ASSERT_EQ(sendto(fd, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a),
               static_cast<ssize_t>(d.size()));
 }
 
+// Runs the module from a scratch directory whose "config" names a free port.
 class UdpModule : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        ASSERT_NE(api().start, nullptr) << dlerror();
         old_dir_ = fs::current_path();
         dir_ = fs::temp_directory_path() / ("udp_test_" + std::to_string(getpid()));
         fs::create_directories(dir_);
         fs::current_path(dir_);
         int probe = udp_socket("0.0.0.0");
-        port_ = bound_port(probe);
+        sockaddr_in a{};
+        socklen_t len = sizeof a;
+        getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
         close(probe);
+        port_ = ntohs(a.sin_port);
         std::string config(500, '\0');
         config.replace(400, 5, std::to_string(port_));
         std::ofstream(dir_ / "config", std::ios::binary) << config;
@@ -255,9 +243,9 @@ TEST_F(UdpModule, HostileInputIsDeliveredAndReceiverGoesOn)
     EXPECT_STREQ(imp(got[4]).cLogContent, "ext \xF0\xA0\x80\x80");
     EXPECT_EQ(std::string(imp(got[5]).cLogContent), repeat("\xF0\x9F\x98\x80", 127));  // 508 bytes
     EXPECT_STREQ(imp(got[6]).cLogContent, "still here");
-    udp_counts c = counts_when([](const udp_counts& c) { return c.received == 8 && c.delivered == 7; });
-    EXPECT_EQ(c.received, 8u);
-    EXPECT_EQ(c.delivered, 7u);
+    // The module counts a record just after handing it on.
+    ASSERT_TRUE(eventually([] { return counts().received == 8 && counts().delivered == 7; }));
+    udp_counts c = counts();
     EXPECT_EQ(c.malformed, 1u);
     EXPECT_EQ(c.dropped_full, 0u);
 }
@@ -268,8 +256,8 @@ TEST_F(UdpModule, BurstIsQueuedWhileCallbackHolds)
     set_hold(true);
     for (int i = 0; i < burst; ++i)
         send(native_datagram(5, 0, "burst", "n " + std::to_string(i), ""));
-    udp_counts held = counts_when([](const udp_counts& c) { return c.received == burst; });
-    EXPECT_EQ(held.received, uint64_t{burst});
+    ASSERT_TRUE(eventually([] { return counts().received == burst; }));
+    udp_counts held = counts();
     EXPECT_EQ(held.dropped_full, 0u);
     EXPECT_GE(held.queue_peak, uint64_t{burst - 1});
     EXPECT_EQ(held.delivered, 0u);
@@ -305,10 +293,7 @@ TEST_F(UdpModule, StopDoesNotHangOnCallbackThatNeverReturns)
 {
     set_hold(true);
     send("<13>held");
-    {
-        std::unique_lock lock(g_mutex);
-        ASSERT_TRUE(g_changed.wait_for(lock, std::chrono::seconds(30), [] { return g_entered == 1; }));
-    }
+    ASSERT_TRUE(eventually([] { return g_entered == 1; }));
     api().stop();  // gives up on the callback after a while
     ASSERT_EQ(api().start(on_record), 0);  // the port is free again
     set_hold(false);
