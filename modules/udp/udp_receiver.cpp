@@ -27,7 +27,7 @@
 
 namespace {
 
-constexpr std::size_t queue_capacity = 65536;  // records, 624 bytes each
+constexpr std::size_t queue_capacity = 262144;  // records, 624 bytes each
 constexpr int receive_buffer_bytes = 64 << 20;
 constexpr std::size_t max_datagram = 65536;
 // How long stop waits for a callback in progress.
