@@ -6,6 +6,7 @@
 #include "app/parse.h"
 #include "email/python_interface.h"
 #include "receive/udp.h"
+#include "storage/mysql_ctrl.h"
 
 #include <cstdio>
 
@@ -147,6 +148,10 @@ int logserver_main(int argc, char** argv)
     init_python_1();
     init_python_2();
 
+    // The panes built before it in the sequence do not touch the database;
+    // connecting first lets quitting the settings dialog end the program
+    // before any window exists.
+    init_mysql();
     build_main_window();
 
     load_parse();
