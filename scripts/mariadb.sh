@@ -4,9 +4,12 @@
 #                                       server on 127.0.0.1:PORT and SOCKET, lets
 #                                       root in with an empty password from this
 #                                       machine, and waits until it answers
-#   mariadb_stop                        stops the server started here
+#   mariadb_stop                        stops the server started here, and the
+#                                       one a test restarted in the same DATADIR
+#                                       (found by its pid file)
 mariadb_pid=""
 mariadb_socket=""
+mariadb_datadir=""
 
 mariadb_start() {
   local datadir=$1 port=$2 socket=$3
@@ -23,6 +26,7 @@ mariadb_start() {
     --innodb-flush-log-at-trx-commit=2 --max-allowed-packet=64M &
   mariadb_pid=$!
   mariadb_socket=$socket
+  mariadb_datadir=$datadir
   local i
   for i in $(seq 300); do
     if mariadb --no-defaults -uroot --socket="$socket" -e 'select 1' >/dev/null 2>&1; then
@@ -50,6 +54,25 @@ mariadb_stop() {
     wait "$mariadb_pid" 2>/dev/null || true
   fi
   mariadb_pid=""
+  # A server restarted by a test is not our child: stop it by its pid file.
+  if [ -n "$mariadb_datadir" ] && [ -s "$mariadb_datadir/server.pid" ]; then
+    mariadb_kill_pid "$(cat "$mariadb_datadir/server.pid")"
+  fi
+  mariadb_datadir=""
+}
+
+# Ends a server process that may not be a child of this shell and waits until
+# it is gone (a zombie counts as gone).
+mariadb_kill_pid() {
+  local pid=$1 i
+  [ -n "$pid" ] || return 0
+  kill "$pid" 2>/dev/null || return 0
+  for i in $(seq 300); do
+    [ -e "/proc/$pid" ] || return 0
+    [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" = Z ] && return 0
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null || true
 }
 
 free_port() {

@@ -22,9 +22,10 @@ constexpr auto RECONNECT_INTERVAL = std::chrono::seconds(1);
 struct connection {
     MYSQL handle {};            // stays at this address for the whole run
     bool initialised = false;   // handle went through mysql_init
-    bool open = false;          // last connection attempt succeeded
+    bool open = false;          // connected, as far as we know
     bool result_pending = false;  // a result that nobody has taken yet
     db_settings settings;       // what it was opened with, for reconnection
+    bool last_attempt_failed = false;
     clock_type::time_point last_attempt {};
 };
 
@@ -83,6 +84,7 @@ int open_connection(connection& c, const db_settings& s)
     close_connection(c);
     c.settings = s;
     c.last_attempt = clock_type::now();
+    c.last_attempt_failed = true;
     if (!mysql_init(&c.handle))
         return -1;
     c.initialised = true;
@@ -95,6 +97,7 @@ int open_connection(connection& c, const db_settings& s)
     if (!mysql_real_connect(&c.handle, s.host.c_str(), s.user.c_str(), s.pass.c_str(), nullptr,
                             s.port, nullptr, 0))
         return -1;
+    c.last_attempt_failed = false;
     c.open = true;
     return 0;
 }
@@ -125,11 +128,12 @@ void drain(connection& c)
         mysql_free_result(mysql_store_result(&c.handle));
 }
 
-// One new connection with the settings it was opened with, not more often
-// than once a second.
+// One new connection with the settings it was opened with; after a failed
+// attempt not again within a second, so a dead server cannot hold up every
+// statement.
 bool reconnect(connection& c)
 {
-    if (c.initialised && clock_type::now() - c.last_attempt < RECONNECT_INTERVAL)
+    if (c.last_attempt_failed && clock_type::now() - c.last_attempt < RECONNECT_INTERVAL)
         return false;
     if (open_connection(c, c.settings) != 0)
         return false;

@@ -1,0 +1,239 @@
+#include "app/config.h"
+#include "storage/mysql_ctrl.h"
+#include "storage/test_db.h"
+#include "app/message_box.h"
+#include "support/gui_support.h"
+#include "support/scratch_dir.h"
+#include "support/startup_child.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Runs a query on `mysql` through the program's helpers; rows joined by '|'.
+std::vector<std::string> program_rows(const char* sql)
+{
+    std::vector<std::string> out;
+    if (exe_sql(sql) != 0) {
+        ADD_FAILURE() << sql << ": " << mysql_error(mysql);
+        return out;
+    }
+    store_result();
+    const unsigned n = m_rs ? mysql_num_fields(m_rs) : 0;
+    while (GetResult() == 0) {
+        std::string line;
+        for (unsigned i = 0; i < n; ++i)
+            line += (i ? "|" : "") + std::string(m_row[i]);
+        out.push_back(line);
+    }
+    return out;
+}
+
+// Schema statements this session of `mysql` has sent, by kind.
+std::map<std::string, std::string> schema_statements_sent()
+{
+    std::map<std::string, std::string> out;
+    for (const auto& row : program_rows(
+             "show session status where Variable_name in ('Com_create_db', "
+             "'Com_create_table', 'Com_alter_table', 'Com_create_index', 'Com_alter_db')"))
+        out[row.substr(0, row.find('|'))] = row.substr(row.find('|') + 1);
+    return out;
+}
+
+void expect_full_schema(admin_db& db)
+{
+    EXPECT_EQ(db.scalar("select DEFAULT_CHARACTER_SET_NAME from information_schema.SCHEMATA "
+                        "where SCHEMA_NAME = 'LogDB'"),
+              "ucs2");
+    EXPECT_EQ(db.rows("select COLUMN_NAME, COLUMN_TYPE, COLUMN_DEFAULT, COLUMN_KEY, EXTRA "
+                      "from information_schema.COLUMNS where TABLE_SCHEMA = 'LogDB' and "
+                      "TABLE_NAME = 'LogTab' order by ORDINAL_POSITION"),
+              (std::vector<std::string> {
+                  "dwIP|int(10) unsigned|0|MUL|",
+                  "dwLogType|int(10) unsigned|0||",
+                  "dwSourceIP|int(10) unsigned|0||",
+                  "cLogUser|char(32)|''||",
+                  "cLogContent|text|NULL||",
+                  "cLogNote|char(64)|''||",
+                  "id_inc|int(11)|NULL|PRI|auto_increment",
+                  "time|int(10) unsigned|0||",
+                  "cLogContent_chinese|text|NULL||",
+                  "cLogContent_fanti|text|NULL||",
+                  "cLogContent_en|text|NULL||",
+              }));
+    EXPECT_EQ(db.rows("select INDEX_NAME, group_concat(COLUMN_NAME order by SEQ_IN_INDEX) "
+                      "from information_schema.STATISTICS where TABLE_SCHEMA = 'LogDB' and "
+                      "TABLE_NAME = 'LogTab' group by INDEX_NAME order by binary INDEX_NAME"),
+              (std::vector<std::string> {"PRIMARY|id_inc", "idx_ip_time|dwIP,time",
+                                         "idx_ip_type_time|dwIP,dwLogType,time"}));
+}
+
+class StorageDb : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        REQUIRE_TEST_DB();
+        write_test_db_config();
+        // Every connection here must succeed: a dialog would be a failure.
+        ensure_gtk();
+        set_dialog_answerer([](GtkDialog* d) -> int {
+            std::fprintf(stderr, "unexpected dialog: %s\n", dialog_message(d).c_str());
+            std::_Exit(1);
+        });
+    }
+    void TearDown() override
+    {
+        stop_scripting_dialogs();
+        close_mysql();
+    }
+    scratch_dir dir_;
+};
+
+}  // namespace
+
+TEST_F(StorageDb, FirstStartBuildsTheSchemaAndTheSecondSendsNoSchemaStatement)
+{
+    admin_db db;
+    db.exec("drop database if exists LogDB");
+
+    init_mysql();
+    EXPECT_EQ(schema_statements_sent(),
+              (std::map<std::string, std::string> {{"Com_alter_db", "0"},
+                                                   {"Com_alter_table", "10"},
+                                                   {"Com_create_db", "1"},
+                                                   {"Com_create_index", "2"},
+                                                   {"Com_create_table", "1"}}));
+    expect_full_schema(db);
+    EXPECT_STREQ(mysql_character_set_name(mysql), "utf8mb4");
+    EXPECT_STREQ(mysql_character_set_name(mysql_2), "utf8mb4");
+
+    close_mysql();
+    init_mysql();
+    for (const auto& [name, count] : schema_statements_sent())
+        EXPECT_EQ(count, "0") << name;
+    expect_full_schema(db);
+}
+
+TEST_F(StorageDb, ALogDbWithoutItsTableIsCompleted)
+{
+    admin_db db;
+    db.exec("drop database if exists LogDB");
+    db.exec("create database LogDB CHARACTER SET ucs2");
+
+    init_mysql();
+    expect_full_schema(db);
+    EXPECT_EQ(exe_sql_2("insert into LogTab (cLogContent) values ('kept')"), 0);
+    EXPECT_EQ(db.scalar("select cLogContent from LogDB.LogTab"), "kept");
+}
+
+TEST_F(StorageDb, EmptyAddressAndPortReachTheLocalServer)
+{
+    // The fixture stands in for the local server: the client library takes
+    // its default socket and port from these when it starts (so before the
+    // first connection of the process).
+    setenv("MYSQL_UNIX_PORT", test_db_env("LOGSERVER_TEST_DB_SOCKET").c_str(), 1);
+    setenv("MYSQL_TCP_PORT", test_db_env("LOGSERVER_TEST_DB_PORT").c_str(), 1);
+    std::remove(CONFIG_FILE);  // no "config": empty address, user, password and port
+
+    init_mysql();
+    EXPECT_EQ(program_rows("select @@port, @@socket"),
+              (std::vector<std::string> {test_db_env("LOGSERVER_TEST_DB_PORT") + "|"
+                                         + test_db_env("LOGSERVER_TEST_DB_SOCKET")}));
+    EXPECT_EQ(exe_sql_2("select 1"), 0);
+
+    // A port of 0 is the library's default port, not port 0.
+    db_settings tcp;
+    tcp.host = "127.0.0.1";
+    tcp.user = "root";
+    ASSERT_EQ(connect_mysql(tcp), 0) << mysql_error(mysql);
+    EXPECT_EQ(program_rows("select @@port"),
+              (std::vector<std::string> {test_db_env("LOGSERVER_TEST_DB_PORT")}));
+}
+
+TEST_F(StorageDb, ChineseTextRoundTripsAndFourByteCharactersDoNotFail)
+{
+    init_mysql();
+    const std::string simplified = "上网记录：用户登录成功，攻击报警";
+    const std::string traditional = "上網記錄：用戶登錄成功，攻擊報警";
+    const std::string sql = "insert into LogTab (cLogUser, cLogContent, cLogContent_chinese, "
+                            "cLogContent_fanti, cLogContent_en) values ('"
+                            + sql_text(mysql_2, "用户") + "', '" + sql_text(mysql_2, "mail 😀 'x'")
+                            + "', '" + sql_text(mysql_2, simplified) + "', '"
+                            + sql_text(mysql_2, traditional) + "', 'en')";
+    ASSERT_EQ(exe_sql_2(sql.c_str()), 0) << mysql_error(mysql_2);
+    // Whole statements are made safe too, whoever built them.
+    ASSERT_EQ(exe_sql_2("insert into LogTab (cLogUser, cLogContent) values ('👍', 'raw \xFF 😀')"), 0)
+        << mysql_error(mysql_2);
+
+    EXPECT_EQ(program_rows("select cLogUser, cLogContent, cLogContent_chinese, cLogContent_fanti "
+                           "from LogTab order by id_inc desc limit 2"),
+              (std::vector<std::string> {
+                  "\xEF\xBF\xBD|raw \xEF\xBF\xBD \xEF\xBF\xBD||",
+                  "用户|mail \xEF\xBF\xBD 'x'|" + simplified + "|" + traditional,
+              }));
+    // Stored as characters, not as bytes reinterpreted: two bytes each in ucs2.
+    EXPECT_EQ(program_rows("select length(cLogUser), char_length(cLogUser) from LogTab "
+                           "where cLogUser = '用户'"),
+              (std::vector<std::string> {"4|2"}));
+    exe_sql("delete from LogTab");
+}
+
+TEST_F(StorageDb, ResultsAreTakenOnlyFromASuccessfulStatement)
+{
+    init_mysql();
+    // NULL cells read as empty texts.
+    ASSERT_EQ(exe_sql("select NULL, 'x', NULL"), 0);
+    store_result();
+    ASSERT_EQ(GetResult(), 0);
+    EXPECT_STREQ(m_row[0], "");
+    EXPECT_STREQ(m_row[1], "x");
+    EXPECT_STREQ(m_row_text(2), "");
+    EXPECT_STREQ(m_row_text(3), "");
+    EXPECT_EQ(GetResult(), -1);
+    EXPECT_EQ(m_row, nullptr);
+
+    // A failed statement leaves nothing to read, even the previous result.
+    ASSERT_EQ(exe_sql("select 1 union select 2"), 0);
+    store_result();
+    EXPECT_EQ(exe_sql("select * from no_such_table"), -1);
+    EXPECT_EQ(GetResult(), -1);
+    store_result();
+    EXPECT_EQ(GetResult(), -1);
+
+    // A result nobody took neither reads as rows nor blocks the next statement.
+    ASSERT_EQ(exe_sql("select 7"), 0);
+    EXPECT_EQ(GetResult(), -1);
+    EXPECT_EQ(program_rows("select 8"), (std::vector<std::string> {"8"}));
+    // A statement that returns no rows has no result.
+    ASSERT_EQ(exe_sql("do 1"), 0);
+    store_result();
+    EXPECT_EQ(GetResult(), -1);
+}
+
+TEST_F(StorageDb, BothConnectionsRecoverWhenTheServerRestarts)
+{
+    init_mysql();
+    ASSERT_EQ(exe_sql("delete from LogTab"), 0);
+    const std::string before = program_rows("select connection_id()").at(0);
+
+    const std::string cmd = std::string(SOURCE_DIR) + "/scripts/mariadb_restart.sh '"
+                            + test_db_env("LOGSERVER_TEST_DB_DATADIR") + "' "
+                            + test_db_env("LOGSERVER_TEST_DB_PORT") + " '"
+                            + test_db_env("LOGSERVER_TEST_DB_SOCKET") + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+
+    // The insertion after the restart is stored, and LogDB is selected again.
+    EXPECT_EQ(exe_sql_2("insert into LogTab (cLogContent) values ('after restart')"), 0)
+        << mysql_error(mysql_2);
+    EXPECT_EQ(program_rows("select cLogContent from LogTab"),
+              (std::vector<std::string> {"after restart"}));
+    EXPECT_NE(program_rows("select connection_id()").at(0), before);
+    EXPECT_STREQ(mysql_character_set_name(mysql), "utf8mb4");
+    exe_sql("delete from LogTab");
+}

@@ -1,0 +1,77 @@
+// The test command's throwaway MariaDB: where it is, and a connection of the
+// test's own to prepare and read back what the program did.
+#pragma once
+
+#include <mysql.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+// Skips the calling test when the test command started no server.
+#define REQUIRE_TEST_DB()                                                   \
+    do {                                                                    \
+        if (!std::getenv("LOGSERVER_TEST_DB_PORT"))                         \
+            GTEST_SKIP() << "no test database (run through scripts/test)"; \
+    } while (0)
+
+inline std::string test_db_env(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+class admin_db {
+public:
+    admin_db()
+    {
+        m_ = mysql_init(nullptr);
+        mysql_options(m_, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+        const unsigned port = static_cast<unsigned>(std::atoi(test_db_env("LOGSERVER_TEST_DB_PORT").c_str()));
+        if (!mysql_real_connect(m_, "127.0.0.1", "root", "", nullptr, port, nullptr, 0))
+            ADD_FAILURE() << "admin connection: " << mysql_error(m_);
+    }
+    ~admin_db() { mysql_close(m_); }
+    admin_db(const admin_db&) = delete;
+    admin_db& operator=(const admin_db&) = delete;
+
+    void exec(const std::string& sql)
+    {
+        if (mysql_query(m_, sql.c_str()) != 0)
+            ADD_FAILURE() << sql << ": " << mysql_error(m_);
+        mysql_free_result(mysql_store_result(m_));
+    }
+
+    // Every row of a query, cells joined by '|' (NULL as "NULL").
+    std::vector<std::string> rows(const std::string& sql)
+    {
+        std::vector<std::string> out;
+        if (mysql_query(m_, sql.c_str()) != 0) {
+            ADD_FAILURE() << sql << ": " << mysql_error(m_);
+            return out;
+        }
+        MYSQL_RES* res = mysql_store_result(m_);
+        if (!res)
+            return out;
+        const unsigned n = mysql_num_fields(res);
+        while (MYSQL_ROW row = mysql_fetch_row(res)) {
+            std::string line;
+            for (unsigned i = 0; i < n; ++i)
+                line += (i ? "|" : "") + std::string(row[i] ? row[i] : "NULL");
+            out.push_back(line);
+        }
+        mysql_free_result(res);
+        return out;
+    }
+
+    std::string scalar(const std::string& sql)
+    {
+        auto r = rows(sql);
+        return r.empty() ? "" : r.front();
+    }
+
+private:
+    MYSQL* m_;
+};
