@@ -97,6 +97,16 @@ long long get_sql_counter(const std::string& pSql_cmd)
     return std::strtoll(m_row_text(0), nullptr, 10);
 }
 
+std::string page_query_text(const std::string& ordered)
+{
+    constexpr std::string_view HEAD = "select * from LogTab";
+    if (ordered.compare(0, HEAD.size(), HEAD) != 0 || ordered.find(ORDER_CLAUSE) == std::string::npos)
+        return ordered;
+    std::string out = "select LogTab.* from LogTab join (select id_inc from LogTab";
+    out.append(ordered, HEAD.size()).append(") k using (id_inc)").append(ORDER_CLAUSE);
+    return out;
+}
+
 void set_source_reversed_test(source_reversed_fn fn) { source_reversed = fn; }
 
 void GetOneRowFromDB(log_display_row& out)
@@ -137,7 +147,7 @@ int read_page_rows(std::string paged_sql, std::vector<log_display_row>& rows)
 {
     rows.clear();
     sql_add_order(paged_sql);
-    if (exe_sql(paged_sql.c_str()) != 0)
+    if (exe_sql(page_query_text(paged_sql).c_str()) != 0)
         return -1;
     store_result();
     while (GetResult() == 0) {

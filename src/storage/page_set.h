@@ -73,6 +73,12 @@ void GetOneRowFromDB(log_display_row& out);
 using source_reversed_fn = bool (*)(const char* first_word);
 void set_source_reversed_test(source_reversed_fn fn);
 
+// The form in which an ordered, paged "select * from LogTab ..." statement
+// is sent: the page's ids are picked from the index alone and only those
+// rows are read, so a far page costs no more than the first. Other
+// statements are sent as they are.
+std::string page_query_text(const std::string& ordered);
+
 // Adds the order clause to a paged statement, runs it on the first
 // connection and converts its rows. -1 when the statement fails.
 int read_page_rows(std::string paged, std::vector<log_display_row>& rows);

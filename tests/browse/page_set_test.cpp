@@ -53,6 +53,16 @@ TEST(Statements, OrderGoesBeforeThePagingLimitNotIntoAPattern)
     EXPECT_EQ(unpaged, BASE + "  ORDER BY time DESC ");
 }
 
+TEST(Statements, PagesAreSentAsIdLookups)
+{
+    std::string sql = BASE + "   limit 9980,20";
+    sql_add_order(sql);
+    EXPECT_EQ(page_query_text(sql),
+              "select LogTab.* from LogTab join (select id_inc from LogTab  where (dwIP = '16885952')"
+              "     ORDER BY time DESC  limit 9980,20) k using (id_inc) ORDER BY time DESC ");
+    EXPECT_EQ(page_query_text("select 1"), "select 1");
+}
+
 TEST(Statements, CounterWithoutFromIsMinusOne)
 {
     EXPECT_EQ(get_sql_counter("select 1"), -1);
