@@ -4,8 +4,12 @@
 #include "app/language.h"
 #include "app/message_box.h"
 #include "app/parse.h"
+#include "disk/disk_info.h"
 #include "email/python_interface.h"
+#include "receive/process_package.h"
 #include "receive/udp.h"
+#include "receive/udp_proc.h"
+#include "storage/mysql_data.h"
 #include "storage/mysql_ctrl.h"
 
 #include <cstdio>
@@ -75,6 +79,7 @@ void assemble_window()
     gtk_paned_pack2(GTK_PANED(vpaned_2), vbox_3, FALSE, TRUE);
     gtk_paned_pack1(GTK_PANED(vpaned_3), vbox_2, TRUE, TRUE);
     gtk_paned_pack2(GTK_PANED(vpaned_3), hpaned_2_box, FALSE, FALSE);
+    gtk_box_pack_start(GTK_BOX(vbox_3), vbox_disk, TRUE, TRUE, 0);
     set_bg(window, "#d9ebff");
     gtk_container_add(GTK_CONTAINER(window), vpaned_1);
 }
@@ -123,6 +128,7 @@ void build_main_window()
 {
     create_containers();
     create_viewport();
+    init_disk_info_show();
     assemble_window();
     gtk_window_resize(GTK_WINDOW(window), 1000, 500);
     gtk_window_maximize(GTK_WINDOW(window));
@@ -133,11 +139,13 @@ int logserver_main(int argc, char** argv)
 {
     lang_sys = system_language_id();
     record_language_line();
+    get_disk_name();
 
     if (!g_thread_supported())
         g_thread_init(nullptr);
     gtk_init(&argc, &argv);
     install_message_box_notices();
+    set_record_processor(process_package);
 
     init_extern_func();
     init_extern_func_2();
@@ -167,5 +175,10 @@ int logserver_main(int argc, char** argv)
     gdk_threads_enter();
     gtk_main();
     gdk_threads_leave();
+
+    // Stop taking records and store what is queued, so nothing accepted is lost.
+    release_receivers();
+    udp_stop();
+    flush_inserts();
     return 0;
 }

@@ -1,10 +1,5 @@
 #include "receive/udp_proc.h"
 
-#include "browse/tree2.h"
-#include "receive/udp.h"
-#include "receive/warnat.h"
-#include "storage/mysql_data.h"
-
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -21,12 +16,11 @@ std::mutex handover;
 std::mutex flag;
 std::condition_variable flag_changed;
 bool receivers_released = false;
+GSourceFunc record_processor = nullptr;
 
-// Queued rows are stored once the main loop has nothing else to do and the
-// receiver has nothing queued, or when they are this old.
-constexpr guint FLUSH_AFTER_MS = 20;
-guint flush_idle_id = 0;
-guint flush_timer_id = 0;
+}  // namespace
+
+void set_record_processor(GSourceFunc processor) { record_processor = processor; }
 
 void finish_handover()
 {
@@ -36,55 +30,6 @@ void finish_handover()
     }
     flag_changed.notify_all();
 }
-
-bool receiver_has_backlog()
-{
-    udp_counts c {};
-    if (!udp_counts_get(&c))
-        return false;
-    return c.received > c.delivered + c.dropped_full + c.malformed;
-}
-
-gboolean flush_when_quiet(gpointer)
-{
-    flush_idle_id = 0;
-    if (!receiver_has_backlog() || pending_age_ms() >= FLUSH_AFTER_MS)
-        flush_inserts();
-    return FALSE;
-}
-
-gboolean flush_when_old(gpointer)
-{
-    if (pending_inserts() == 0) {
-        flush_timer_id = 0;
-        return FALSE;
-    }
-    if (pending_age_ms() >= FLUSH_AFTER_MS)
-        flush_inserts();
-    return TRUE;
-}
-
-void schedule_flush()
-{
-    if (pending_inserts() == 0)
-        return;
-    if (!flush_idle_id)
-        flush_idle_id = g_idle_add_full(G_PRIORITY_LOW, flush_when_quiet, nullptr, nullptr);
-    if (!flush_timer_id)
-        flush_timer_id = g_timeout_add(FLUSH_AFTER_MS, flush_when_old, nullptr);
-}
-
-void store_record(tagCommunicationData_* record)
-{
-    char* content = record->msg.impMsg.cLogContent;
-    if (has_warnat(content)) {
-        insert_new_to_sql_js_2(record, repair_warnat(content), 0);
-    } else {
-        insert_new_to_sql_js_2(record, 1);
-    }
-}
-
-}  // namespace
 
 bool accepted_log_type(guint32 type)
 {
@@ -98,7 +43,7 @@ extern "C" void MyRecvProc_tcp(tagCommunicationData_* pData) { RecvProc_2(pData)
 
 void RecvProc_2(tagCommunicationData_* pData)
 {
-    if (!b_recv)
+    if (!b_recv || !record_processor)
         return;
     std::lock_guard serial(handover);
     std::unique_lock lock(flag);
@@ -110,22 +55,8 @@ void RecvProc_2(tagCommunicationData_* pData)
     msg.cLogContent[sizeof msg.cLogContent - 1] = '\0';
     msg.cLogNote[sizeof msg.cLogNote - 1] = '\0';
     b_write_over_2 = 0;
-    g_idle_add(process_package, &data_copy);
+    g_idle_add(record_processor, &data_copy);
     flag_changed.wait(lock, [] { return b_write_over_2 != 0 || receivers_released; });
-}
-
-gboolean process_package(gpointer pData)
-{
-    auto* record = static_cast<tagCommunicationData_*>(pData);
-    guint32 type = record->msg.impMsg.dwLogType;
-    if (accepted_log_type(type)) {
-        add_to_tree(record);
-        if (type != LOG_TYPE_EMAIL)
-            store_record(record);
-    }
-    finish_handover();
-    schedule_flush();
-    return FALSE;
 }
 
 void release_receivers()

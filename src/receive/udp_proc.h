@@ -25,8 +25,13 @@ extern "C" void MyRecvProc_tcp(tagCommunicationData_* pData);
 // time wait their turn. Never call it on the main loop's thread.
 void RecvProc_2(tagCommunicationData_* pData);
 
-// Main loop: filters by type, shows the record in the tree and stores it.
-gboolean process_package(gpointer pData);
+// Sets the idle callback that RecvProc_2 queues for each record
+// (process_package); it must call finish_handover() when done. Called once at
+// start-up before the receivers start.
+void set_record_processor(GSourceFunc processor);
+
+// Tells the waiting receiver that the main loop is done with data_copy.
+void finish_handover();
 
 // Whether a type code is taken in (1, 3, 4, 5 and 144).
 bool accepted_log_type(guint32 type);

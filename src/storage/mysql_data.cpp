@@ -40,7 +40,7 @@ lookup_keys make_lookup_keys(std::string_view content, int b_space_to_add)
     return keys;
 }
 
-std::string remove_nbsp(std::string_view text)
+std::string without_nbsp(std::string_view text)
 {
     static constexpr std::string_view nbsp = "&nbsp;";
     std::string out;
@@ -58,7 +58,7 @@ std::string remove_nbsp(std::string_view text)
 
 void remove_nbsp(char* pdata)
 {
-    std::string out = remove_nbsp(std::string_view(pdata));
+    std::string out = without_nbsp(pdata);
     std::memcpy(pdata, out.c_str(), out.size() + 1);  // never longer than the input
 }
 
@@ -117,9 +117,9 @@ log_row make_log_row(const tagCommunicationData_& record, std::string_view conte
     display_texts texts;
     if (!lookup(make_lookup_keys(row.cLogContent, b_space_to_add), texts))
         texts = {row.cLogContent, row.cLogContent, row.cLogContent};
-    row.cLogContent_chinese = remove_nbsp(texts.chinese);
-    row.cLogContent_en = remove_nbsp(texts.en);
-    row.cLogContent_fanti = remove_nbsp(texts.fanti);
+    row.cLogContent_chinese = without_nbsp(texts.chinese);
+    row.cLogContent_en = without_nbsp(texts.en);
+    row.cLogContent_fanti = without_nbsp(texts.fanti);
 
     // A record without a source address inherits the previous record's.
     uint32_t source = msg.dwSourceIP;

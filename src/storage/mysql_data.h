@@ -37,7 +37,7 @@ struct lookup_keys {
 lookup_keys make_lookup_keys(std::string_view content, int b_space_to_add);
 
 // Every "&nbsp;" becomes one space.
-std::string remove_nbsp(std::string_view text);
+std::string without_nbsp(std::string_view text);
 void remove_nbsp(char* pdata);
 
 // "('%u','%u','%u','%s','%s','%s','%u','%s','%s','%s')" of a row, every text

@@ -204,7 +204,10 @@ TEST(Utf8Cut, NeverSplitsACharacter)
     EXPECT_EQ(utf8_cut("a\xF0\x9F\x98\x80", 4), "a");
     char buf[4];
     utf8_copy(buf, sizeof buf, "x数y");
-    EXPECT_STREQ(buf, "x数");
+    EXPECT_STREQ(buf, "x") << "three bytes of room: the character does not fit";
+    char wide[5];
+    utf8_copy(wide, sizeof wide, "x数y");
+    EXPECT_STREQ(wide, "x数");
 }
 
 TEST(CopyFile, CopiesEverySizeExactly)

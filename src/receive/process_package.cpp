@@ -1,0 +1,77 @@
+#include "receive/process_package.h"
+
+#include "browse/tree2.h"
+#include "receive/udp.h"
+#include "receive/udp_proc.h"
+#include "receive/warnat.h"
+#include "storage/mysql_data.h"
+
+namespace {
+
+// Queued rows are stored once the main loop has nothing else to do and the
+// receiver has nothing queued, or when they are this old.
+constexpr guint FLUSH_AFTER_MS = 20;
+guint flush_idle_id = 0;
+guint flush_timer_id = 0;
+
+bool receiver_has_backlog()
+{
+    udp_counts c {};
+    if (!udp_counts_get(&c))
+        return false;
+    return c.received > c.delivered + c.dropped_full + c.malformed;
+}
+
+gboolean flush_when_quiet(gpointer)
+{
+    flush_idle_id = 0;
+    if (!receiver_has_backlog() || pending_age_ms() >= FLUSH_AFTER_MS)
+        flush_inserts();
+    return FALSE;
+}
+
+gboolean flush_when_old(gpointer)
+{
+    if (pending_inserts() == 0) {
+        flush_timer_id = 0;
+        return FALSE;
+    }
+    if (pending_age_ms() >= FLUSH_AFTER_MS)
+        flush_inserts();
+    return TRUE;
+}
+
+void schedule_flush()
+{
+    if (pending_inserts() == 0)
+        return;
+    if (!flush_idle_id)
+        flush_idle_id = g_idle_add_full(G_PRIORITY_LOW, flush_when_quiet, nullptr, nullptr);
+    if (!flush_timer_id)
+        flush_timer_id = g_timeout_add(FLUSH_AFTER_MS, flush_when_old, nullptr);
+}
+
+void store_record(tagCommunicationData_* record)
+{
+    char* content = record->msg.impMsg.cLogContent;
+    if (has_warnat(content))
+        insert_new_to_sql_js_2(record, repair_warnat(content), 0);
+    else
+        insert_new_to_sql_js_2(record, 1);
+}
+
+}  // namespace
+
+gboolean process_package(gpointer pData)
+{
+    auto* record = static_cast<tagCommunicationData_*>(pData);
+    guint32 type = record->msg.impMsg.dwLogType;
+    if (accepted_log_type(type)) {
+        add_to_tree(record);
+        if (type != LOG_TYPE_EMAIL)
+            store_record(record);
+    }
+    finish_handover();
+    schedule_flush();
+    return FALSE;
+}
