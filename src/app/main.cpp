@@ -141,8 +141,7 @@ int logserver_main(int argc, char** argv)
     record_language_line();
     get_disk_name();
 
-    if (!g_thread_supported())
-        g_thread_init(nullptr);
+    // GLib's threading is initialised by GLib itself before main.
     gtk_init(&argc, &argv);
     install_message_box_notices();
     set_record_processor(process_package);
