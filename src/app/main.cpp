@@ -4,6 +4,10 @@
 #include "app/language.h"
 #include "app/message_box.h"
 #include "app/parse.h"
+#include "browse/button_wnd_list.h"
+#include "browse/list_data.h"
+#include "browse/set_list_data.h"
+#include "browse/tree2.h"
 #include "disk/disk_info.h"
 #include "email/python_interface.h"
 #include "receive/process_package.h"
@@ -70,8 +74,20 @@ void create_viewport()
     gtk_widget_destroy(scrolled);
 }
 
+// The panes of the main window, in their fixed order.
+void build_panes()
+{
+    init_tree_2();
+    init_button_wnd_list();
+    InitTreeView();
+    init_disk_info_show();
+}
+
 void assemble_window()
 {
+    gtk_container_add(GTK_CONTAINER(viewport), scrolled_win);
+    gtk_box_pack_start(GTK_BOX(vbox_2), scrolled_TreeView, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(vbox_2), hbox_button_list, FALSE, FALSE, 5);
     gtk_paned_add1(GTK_PANED(vpaned_1), vbox_1);
     gtk_paned_add2(GTK_PANED(vpaned_1), hpaned_1);
     gtk_paned_add1(GTK_PANED(hpaned_1), vpaned_2);
@@ -81,6 +97,7 @@ void assemble_window()
     gtk_paned_pack2(GTK_PANED(vpaned_3), hpaned_2_box, FALSE, FALSE);
     gtk_box_pack_start(GTK_BOX(vbox_3), vbox_disk, TRUE, TRUE, 0);
     set_bg(window, "#d9ebff");
+    set_list_data();
     gtk_container_add(GTK_CONTAINER(window), vpaned_1);
 }
 
@@ -128,7 +145,7 @@ void build_main_window()
 {
     create_containers();
     create_viewport();
-    init_disk_info_show();
+    build_panes();
     assemble_window();
     gtk_window_resize(GTK_WINDOW(window), 1000, 500);
     gtk_window_maximize(GTK_WINDOW(window));
@@ -162,6 +179,7 @@ int logserver_main(int argc, char** argv)
     build_main_window();
 
     load_parse();
+    sql_to_tree();
     udp_thread();
 
     gtk_rc_parse("gtkrc");

@@ -34,24 +34,3 @@ inline void utf8_copy(char* buf, std::size_t size, std::string_view text)
     buf[n] = '\0';
 }
 
-// Text with every character outside the Basic Multilingual Plane (4-byte
-// UTF-8 sequences) replaced by U+FFFD, which 2-byte ucs2 columns can hold.
-inline std::string utf8_bmp_only(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xF8) == 0xF0) {
-            std::size_t n = 1;
-            while (n < 4 && i + n < text.size()
-                   && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80)
-                ++n;
-            out += "\xEF\xBF\xBD";
-            i += n;
-        } else {
-            out += text[i++];
-        }
-    }
-    return out;
-}

@@ -1,7 +1,6 @@
 #include "storage/mysql_data.h"
 
 #include "app/extern.h"
-#include "app/utf8_cut.h"
 #include "email/python_interface.h"
 #include "storage/mysql_ctrl.h"
 
@@ -73,7 +72,7 @@ std::string insert_values(MYSQL* conn, const log_row& row)
     v += ',';
     append_quoted(v, sql_text(conn, row.cLogUser));
     v += ',';
-    append_quoted(v, sql_correct_text(conn, utf8_bmp_only(row.cLogContent)));
+    append_quoted(v, sql_correct_text(conn, row.cLogContent));
     v += ',';
     append_quoted(v, sql_text(conn, row.cLogNote));
     v += ',';

@@ -1,0 +1,299 @@
+// Records through the real UDP receiver, the hand-over, the device tree and
+// the database, in this process: the receiver's threads hand over to the
+// main loop that the test pumps.
+#include "app/config.h"
+#include "app/extern.h"
+#include "browse/tree2.h"
+#include "email/python_interface.h"
+#include "receive/process_package.h"
+#include "receive/udp.h"
+#include "receive/udp_proc.h"
+#include "storage/mysql_ctrl.h"
+#include "support/gui_support.h"
+#include "support/scratch_dir.h"
+#include "../storage/test_db.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int free_udp_port()
+{
+    int s = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+// Sends one datagram to the receiver from a loopback address of its own.
+void send_from(const char* from, int port, const std::string& bytes)
+{
+    int s = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in src {};
+    src.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &src.sin_addr);
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&src), sizeof src), 0) << from;
+    sockaddr_in dst {};
+    dst.sin_family = AF_INET;
+    dst.sin_port = htons(static_cast<uint16_t>(port));
+    dst.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(sendto(s, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&dst), sizeof dst),
+              static_cast<ssize_t>(bytes.size()));
+    close(s);
+}
+
+std::string native(uint32_t type, uint32_t source, const std::string& user, const std::string& content,
+                   const std::string& note, uint32_t router = 0)
+{
+    tagCommunicationData_ r {};
+    r.msg.impMsg.dwLogType = type;
+    r.msg.impMsg.dwSourceIP = source;
+    std::memcpy(r.msg.impMsg.cLogUser, user.data(), std::min(user.size(), sizeof r.msg.impMsg.cLogUser));
+    std::memcpy(r.msg.impMsg.cLogContent, content.data(),
+                std::min(content.size(), sizeof r.msg.impMsg.cLogContent));
+    std::memcpy(r.msg.impMsg.cLogNote, note.data(), std::min(note.size(), sizeof r.msg.impMsg.cLogNote));
+    r.dwIP = router;
+    return std::string(reinterpret_cast<const char*>(&r), sizeof r);
+}
+
+// dwIP of a dotted address: first octet in the low byte.
+uint32_t dw_ip(const char* dotted)
+{
+    in_addr a {};
+    inet_pton(AF_INET, dotted, &a);
+    return a.s_addr;
+}
+
+class Pipeline : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        REQUIRE_TEST_DB();
+        ensure_gtk();
+        // The run directory's modules, scripts and tables, with a "config"
+        // of this test's database and UDP port.
+        for (const auto& e : fs::directory_iterator(RUN_DIR)) {
+            std::string name = e.path().filename().string();
+            if (name != "config" && name != "mysql-data" && name != "language_info.txt")
+                fs::create_symlink(e.path(), dir_.path() / name);
+        }
+        port_ = free_udp_port();
+        config_info_ info {};
+        config_set_field(info.user, "root");
+        config_set_field(info.ip, "127.0.0.1");
+        config_set_field(info.sql_port, test_db_env("LOGSERVER_TEST_DB_PORT"));
+        config_set_field(info.udp_port, std::to_string(port_));
+        ASSERT_EQ(config_write(CONFIG_FILE, info), 0);
+
+        init_extern_func();
+        init_python_1();
+        init_python_2();
+        init_mysql();
+        admin_.exec("truncate table LogDB.LogTab");
+        init_tree_2();
+        set_record_processor(process_package);
+        b_recv = 1;
+        udp_thread();
+    }
+
+    void TearDown() override
+    {
+        release_receivers();
+        udp_stop();
+    }
+
+    long long rows() { return std::atoll(admin_.scalar("select count(*) from LogDB.LogTab").c_str()); }
+
+    // Runs the main loop until `done` holds or the time is up.
+    bool pump_until(const std::function<bool()>& done,
+                    std::chrono::milliseconds limit = std::chrono::seconds(5))
+    {
+        auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            while (g_main_context_iteration(nullptr, FALSE)) {
+            }
+            if (done())
+                return true;
+            g_usleep(2000);
+        }
+        return done();
+    }
+
+    bool wait_rows(long long n)
+    {
+        return pump_until([&] { return rows() >= n; }) && rows() == n;
+    }
+
+    // Lets everything sent so far be handed over and stored.
+    void settle()
+    {
+        pump_until([] {
+            udp_counts c {};
+            udp_counts_get(&c);
+            return c.received == c.delivered + c.dropped_full + c.malformed;
+        });
+        pump_until([] { return false; }, std::chrono::milliseconds(300));
+    }
+
+    // "count" of a router row and of its type rows, in tree order.
+    std::vector<std::string> tree_rows()
+    {
+        std::vector<std::string> out;
+        GtkTreeModel* m = GTK_TREE_MODEL(store);
+        GtkTreeIter r;
+        for (bool ok = gtk_tree_model_get_iter_first(m, &r); ok; ok = gtk_tree_model_iter_next(m, &r)) {
+            gchar* name = nullptr;
+            guint count = 0;
+            gtk_tree_model_get(m, &r, 0, &name, 2, &count, -1);
+            out.push_back(std::string(name ? name : "") + "=" + std::to_string(count));
+            g_free(name);
+            GtkTreeIter c;
+            for (bool k = gtk_tree_model_iter_children(m, &c, &r); k; k = gtk_tree_model_iter_next(m, &c)) {
+                gchar* label = nullptr;
+                gtk_tree_model_get(m, &c, 1, &label, 2, &count, -1);
+                out.push_back(" " + std::string(label ? label : "") + "=" + std::to_string(count));
+                g_free(label);
+            }
+        }
+        return out;
+    }
+
+    scratch_dir dir_;
+    admin_db admin_;
+    int port_ = 0;
+};
+
+const char* const COLUMNS =
+    "select dwIP, dwLogType, dwSourceIP, cLogUser, cLogContent, cLogNote, "
+    "cLogContent_chinese, cLogContent_en, cLogContent_fanti from LogDB.LogTab order by id_inc";
+
+}  // namespace
+
+TEST_F(Pipeline, LoggerAndNativeRecordsFromSeveralRouters)
+{
+    std::string p = std::to_string(port_);
+    ASSERT_EQ(system(("logger -n 127.0.0.1 -P " + p + " -d --rfc3164 -t pppd 'link up eth0'").c_str()), 0);
+    ASSERT_TRUE(wait_rows(1)) << "a lone record is stored at once";
+    ASSERT_EQ(system(("logger -n 127.0.0.1 -P " + p + " -d --rfc5424 -t dhcpd 'lease renewed'").c_str()), 0);
+    ASSERT_TRUE(wait_rows(2));
+    send_from("127.0.0.2", port_, native(1, 0x0A000001, "alice", "visit http://example.test", "n2"));
+    ASSERT_TRUE(wait_rows(3));
+    send_from("127.0.0.3", port_, native(4, 0, "bob", "syn flood detected", "n3"));
+    send_from("127.0.0.3", port_, native(3, 0xC0A80105, "carol", "config saved", "n3", dw_ip("192.168.7.1")));
+    ASSERT_TRUE(wait_rows(5));
+
+    auto r = admin_.rows(COLUMNS);
+    ASSERT_EQ(r.size(), 5u);
+    const std::string lo = std::to_string(dw_ip("127.0.0.1"));
+    EXPECT_EQ(r[0].substr(0, r[0].find("|link")), lo + "|5|0|pppd");
+    EXPECT_NE(r[0].find("|link up eth0|"), std::string::npos) << r[0];
+    EXPECT_NE(r[0].find("链路"), std::string::npos) << "looked up in the tables: " << r[0];
+    EXPECT_NE(r[1].find("|dhcpd|lease renewed|"), std::string::npos) << r[1];
+    EXPECT_EQ(r[2].substr(0, r[2].find("|visit")),
+              std::to_string(dw_ip("127.0.0.2")) + "|1|167772161|alice");
+    EXPECT_EQ(r[3].substr(0, r[3].find("|syn")),
+              std::to_string(dw_ip("127.0.0.3")) + "|4|167772161|bob")
+        << "no source address: the previous record's is inherited";
+    EXPECT_EQ(r[4].substr(0, r[4].find("|config")),
+              std::to_string(dw_ip("192.168.7.1")) + "|3|3232235781|carol")
+        << "a record's own router address wins";
+
+    auto t = tree_rows();
+    EXPECT_EQ(t.front(), "127.0.0.1=2");
+    EXPECT_NE(std::find(t.begin(), t.end(), "127.0.0.3=1"), t.end());
+    EXPECT_NE(std::find(t.begin(), t.end(), "192.168.7.1=1"), t.end());
+}
+
+TEST_F(Pipeline, TypesFilterAndReceptionSwitch)
+{
+    send_from("127.0.0.4", port_, native(2, 0, "u", "two", "n"));
+    send_from("127.0.0.4", port_, native(7, 0, "u", "seven", "n"));
+    settle();
+    EXPECT_EQ(rows(), 0);
+    EXPECT_TRUE(tree_rows().empty()) << "types 2 and 7 change nothing";
+
+    send_from("127.0.0.4", port_, native(144, 0, "", "mail", ""));
+    settle();
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(tree_rows(), (std::vector<std::string> {"127.0.0.4=1", " 邮件=1"}));
+
+    b_recv = 0;
+    send_from("127.0.0.4", port_, native(5, 0, "u", "while closed", "n"));
+    settle();
+    EXPECT_EQ(rows(), 0);
+    b_recv = 1;
+    send_from("127.0.0.4", port_, native(5, 0, "u", "after reopening", "n"));
+    ASSERT_TRUE(wait_rows(1));
+    EXPECT_EQ(admin_.scalar("select cLogContent from LogDB.LogTab"), "after reopening");
+}
+
+TEST_F(Pipeline, WarnatRewriteAndDisplayTexts)
+{
+    send_from("127.0.0.5", port_, native(5, 0, "u", "x syslog.warnat y z", "n"));
+    send_from("127.0.0.5", port_, native(5, 0, "u", "syslog.warnat once", "n"));
+    send_from("127.0.0.5", port_, native(5, 0, "u", "qqq zzz", "n"));
+    std::string longest = "a syslog.warnat c " + std::string(493, 'x');
+    send_from("127.0.0.5", port_, native(5, 0, "u", longest, "n"));
+    ASSERT_TRUE(wait_rows(4));
+    auto r = admin_.rows("select cLogContent, cLogContent_chinese = cLogContent, "
+                         "cLogContent_en = cLogContent, cLogContent_fanti = cLogContent "
+                         "from LogDB.LogTab order by id_inc");
+    EXPECT_EQ(r[0], "x+syslog.warnat+' y '+' z '|1|1|1");
+    EXPECT_EQ(r[1], "syslog.warnat once|1|1|1") << "one blank: stored unchanged";
+    EXPECT_EQ(r[2], "qqq zzz|1|1|1") << "unknown words: the text in all three columns";
+    EXPECT_EQ(r[3].substr(0, r[3].find('|')), "a+syslog.warnat+' c '+' " + std::string(493, 'x') + " '")
+        << "the whole rewrite of a full-length text is stored";
+}
+
+TEST_F(Pipeline, HostileAndBrokenInputIsStoredFaithfully)
+{
+    admin_.exec("insert into LogDB.LogTab (cLogContent) values ('sentinel')");
+    const std::string fragment = "x'); delete from LogTab; -- \\' \"";
+    send_from("127.0.0.6", port_, native(5, 0, fragment.substr(0, 30), fragment, fragment));
+    send_from("127.0.0.6", port_,
+              native(5, 0, std::string(32, 'u'), std::string(512, 'c'), std::string(64, 'n')));
+    send_from("127.0.0.6", port_, native(5, 0, "u", "gb \xD6\xD0\xCE\xC4 text", "n"));  // GB18030 "中文"
+    send_from("127.0.0.6", port_, native(5, 0, "u", "smile \xF0\x9F\x98\x80 end", "n"));
+    send_from("127.0.0.6", port_, "");
+    std::string huge = "<13>Dec  6 19:20:00 r1 tag: ";
+    while (huge.size() < 65507)
+        huge += "数";
+    huge.resize(65507, 'x');
+    send_from("127.0.0.6", port_, huge);
+    ASSERT_TRUE(wait_rows(6));
+
+    auto r = admin_.rows("select cLogUser, cLogContent, cLogNote from LogDB.LogTab order by id_inc");
+    ASSERT_EQ(r.size(), 6u);
+    EXPECT_EQ(r[0], "|sentinel|") << "the row stored before is untouched";
+    EXPECT_EQ(r[1], fragment.substr(0, 30) + "|" + fragment + "|" + fragment);
+    EXPECT_EQ(r[2], std::string(31, 'u') + "|" + std::string(511, 'c') + "|" + std::string(63, 'n'))
+        << "fields without a terminator end within their size";
+    EXPECT_EQ(r[3], "u|gb 中文 text|n");
+    EXPECT_EQ(r[4], "u|smile \xEF\xBF\xBD end|n") << "a 4-byte character is replaced, not refused";
+    std::string stored = r[5].substr(r[5].find('|') + 1);
+    stored = stored.substr(0, stored.rfind('|'));
+    EXPECT_LE(stored.size(), 511u);
+    EXPECT_GT(stored.size(), 500u);
+    EXPECT_TRUE(g_utf8_validate(stored.c_str(), -1, nullptr)) << "cut at a character boundary";
+
+    send_from("127.0.0.6", port_, native(5, 0, "u", "still receiving", "n"));
+    ASSERT_TRUE(wait_rows(7));
+}
