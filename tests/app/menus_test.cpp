@@ -351,13 +351,6 @@ TEST_F(MainWindow, ExitItemAsksTheQuitQuestion)
     EXPECT_EQ(script.shown, (texts {"真的要退出吗", "Are You realy want to bye?"}));
 }
 
-TEST_F(MainWindow, SecondMenuBarHoldsTheMarkedLanguageItems)
-{
-    texts labels;
-    collect_menu(menubar_2, labels);
-    EXPECT_EQ(labels, (texts {"多语言切换", "中文", "english", "繁體"}));
-}
-
 // ---- stock items and their pictures ----
 
 namespace {
@@ -712,4 +705,42 @@ TEST(Styles, SixDistinctLegibleStylesThatParseCleanly)
     std::sort(looks.begin(), looks.end());
     EXPECT_EQ(std::unique(looks.begin(), looks.end()), looks.end()) << "two styles look alike";
     gtk_widget_destroy(win);
+}
+
+// ---- the whole start-up ----
+
+TEST(Startup, MenusToolbarAndSystemLanguageAreInPlace)
+{
+    if (!std::getenv("LOGSERVER_TEST_DB_PORT"))
+        GTEST_SKIP() << "no test database";
+    const struct {
+        const char* locale;
+        unsigned lang;
+    } cases[] = {{"zh_CN.UTF-8", 0}, {"en_US.UTF-8", 1}, {"zh_TW.UTF-8", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale);
+        unsetenv("LC_ALL");
+        unsetenv("LC_MESSAGES");
+        setenv("LANG", c.locale, 1);
+        static unsigned lang;
+        lang = c.lang;
+        startup_result r = run_startup_child({}, [] {
+            // Each failed check ends the child with its own status.
+            auto check = [](bool ok, int status) {
+                if (!ok)
+                    _exit(status);
+            };
+            check(language_nu == lang, 10);
+            check(gtk_widget_get_parent(menubar) == vbox_1, 11);
+            check(gtk_widget_get_parent(toolbar) == vbox_1, 12);
+            check(gtk_widget_get_parent(menubar_2) == vbox_1 && !gtk_widget_get_visible(menubar_2), 13);
+            check(gtk_widget_get_visible(toolbar), 14);
+            check(menu_labels() == menu_texts[lang], 15);
+            check(tool_labels() == tool_texts[lang], 16);
+            check(std::string(gtk_window_get_title(GTK_WINDOW(window))) == window_titles[lang], 17);
+            check(!gtk_widget_get_sensitive(GTK_WIDGET(toolbar_item(TOOL_OPEN_RECV))), 18);
+            quit_main();
+        });
+        EXPECT_EQ(r.exit_status, 0) << "10 language, 11-14 bars, 15 menu, 16 toolbar, 17 title, 18 open tool";
+    }
 }
