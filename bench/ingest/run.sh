@@ -28,6 +28,7 @@ db_port=$(free_port)
 udp_port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 mariadb_start "$scratch/db" "$db_port" "$scratch/mysqld.sock"
 xvfb_start
+xvfb_answer_notices
 
 # A copy of the run directory with a "config" for this database and port.
 rsync -a --exclude mysql-data "$top/build/run/" "$scratch/run/" 2>/dev/null || cp -a "$top/build/run/." "$scratch/run/"
@@ -44,14 +45,16 @@ PY
 cd "$scratch/run"
 ./logserver >"$scratch/program.log" 2>&1 </dev/null &
 prog_pid=$!
+ready=0
 for _ in $(seq 300); do
   if mariadb --no-defaults -uroot -h127.0.0.1 -P"$db_port" -N -e 'select 1 from LogDB.LogTab limit 1' >/dev/null 2>&1 \
      && ss -lun | grep -q ":$udp_port "; then
-    break
+    ready=1; break
   fi
   kill -0 "$prog_pid" 2>/dev/null || { cat "$scratch/program.log" >&2; exit 1; }
   sleep 0.2
 done
+[ "$ready" = 1 ] || { echo "the program did not come up" >&2; cat "$scratch/program.log" >&2; exit 1; }
 echo "program pid $prog_pid, database 127.0.0.1:$db_port, UDP port $udp_port" >&2
 
 run() {

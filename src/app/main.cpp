@@ -1,6 +1,11 @@
 #include "app/main.h"
 
 #include "app/extern.h"
+#include "app/language_switch.h"
+#include "app/menus.h"
+#include "app/menus_2.h"
+#include "app/stock_item.h"
+#include "app/toolbar.h"
 #include "app/language.h"
 #include "app/message_box.h"
 #include "app/parse.h"
@@ -49,6 +54,7 @@ void create_containers()
     vbox_3 = gtk_vbox_new(FALSE, 0);
     vbox_change_email = gtk_vbox_new(FALSE, 0);
     hpaned_2_box = gtk_hbox_new(FALSE, 0);
+    set_icon();
     gtk_window_set_title(GTK_WINDOW(window), "日志服务器");
     g_signal_connect(window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer) { quit_main(); }),
                      nullptr);
@@ -62,6 +68,10 @@ void create_containers()
     gtk_box_pack_start(GTK_BOX(vbox_change_email), vpaned_3, TRUE, TRUE, 0);
     g_signal_connect(hpaned_1, "notify::position", G_CALLBACK(event_aaa), nullptr);
     gtk_paned_set_position(GTK_PANED(hpaned_1), LEFT_COLUMN_MIN);
+
+    init_stocks();
+    CreateMenus();
+    CreateMenus_2();
 }
 
 void create_viewport()
@@ -79,7 +89,9 @@ void build_panes()
 {
     init_tree_2();
     init_button_wnd_list();
+    set_list_button_images(image_left, image_right, image_16);
     InitTreeView();
+    init_toolbar();
     init_disk_info_show();
 }
 
@@ -88,6 +100,9 @@ void assemble_window()
     gtk_container_add(GTK_CONTAINER(viewport), scrolled_win);
     gtk_box_pack_start(GTK_BOX(vbox_2), scrolled_TreeView, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(vbox_2), hbox_button_list, FALSE, FALSE, 5);
+    gtk_box_pack_start(GTK_BOX(vbox_1), menubar, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(vbox_1), menubar_2, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(vbox_1), toolbar, TRUE, TRUE, 0);
     gtk_paned_add1(GTK_PANED(vpaned_1), vbox_1);
     gtk_paned_add2(GTK_PANED(vpaned_1), hpaned_1);
     gtk_paned_add1(GTK_PANED(hpaned_1), vpaned_2);
@@ -97,14 +112,19 @@ void assemble_window()
     gtk_paned_pack2(GTK_PANED(vpaned_3), hpaned_2_box, FALSE, FALSE);
     gtk_box_pack_start(GTK_BOX(vbox_3), vbox_disk, TRUE, TRUE, 0);
     set_bg(window, "#d9ebff");
+    set_bg(menubar, "#8ec4ff");
+    set_bg(menubar_2, "#d9ebff");
+    set_bg(toolbar, "#cde5ff");
     set_list_data();
     gtk_container_add(GTK_CONTAINER(window), vpaned_1);
 }
 
 void apply_system_language()
 {
-    // The language switch comes with the menus; simplified Chinese is the
-    // language the window is built in.
+    if (lang_sys == 1028)
+        change_fanti(nullptr, nullptr);
+    else if (lang_sys != 2052)
+        change_englist(nullptr, nullptr);
 }
 
 }  // namespace
@@ -150,6 +170,7 @@ void build_main_window()
     gtk_window_resize(GTK_WINDOW(window), 1000, 500);
     gtk_window_maximize(GTK_WINDOW(window));
     gtk_widget_show_all(window);
+    gtk_widget_hide(menubar_2);
 }
 
 int logserver_main(int argc, char** argv)
@@ -183,6 +204,8 @@ int logserver_main(int argc, char** argv)
     udp_thread();
 
     gtk_rc_parse("gtkrc");
+    // Parsing alone leaves the widgets already shown in their old look.
+    gtk_rc_reset_styles(gtk_settings_get_default());
     // A type hint only takes effect on a window that is not mapped yet; the
     // window is shown by now and keeps its normal hint.
     if (!gtk_widget_get_mapped(window))
