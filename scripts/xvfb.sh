@@ -28,13 +28,16 @@ xvfb_stop() {
 }
 
 # On a private X server nobody can press the buttons of the start-up notices
-# (a companion module that is missing, say): answer each box titled "syslog"
-# with its default button, as long as the program runs. xvfb_stop ends it.
+# (a companion module that is missing, say): answer each dialog titled
+# "syslog" with its default button, as long as the program runs. The main
+# window, titled "syslog" in English, is not a dialog and is left alone.
+# xvfb_stop ends it.
 answer_pid=""
 xvfb_answer_notices() {
   (
     while :; do
       for w in $(xdotool search --name '^syslog$' 2>/dev/null); do
+        xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG || continue
         xdotool windowfocus --sync "$w" key Return 2>/dev/null || true
       done
       sleep 0.3

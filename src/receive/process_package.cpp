@@ -60,18 +60,38 @@ void store_record(tagCommunicationData_* record)
         insert_new_to_sql_js_2(record, 1);
 }
 
-}  // namespace
-
-gboolean process_package(gpointer pData)
+void handle_record(tagCommunicationData_* record)
 {
-    auto* record = static_cast<tagCommunicationData_*>(pData);
     guint32 type = record->msg.impMsg.dwLogType;
     if (accepted_log_type(type)) {
         add_to_tree(record);
         if (type != LOG_TYPE_EMAIL)
             store_record(record);
     }
-    finish_handover();
+}
+
+}  // namespace
+
+gboolean process_package(gpointer pData)
+{
+    // A burst is taken record after record in one dispatch, one record in
+    // flight at a time, for at most a few milliseconds so the window stays
+    // responsive.
+    constexpr auto BUDGET = std::chrono::milliseconds(20);
+    constexpr auto NEXT_WAIT = std::chrono::milliseconds(2);
+    const auto start = std::chrono::steady_clock::now();
+    auto* record = static_cast<tagCommunicationData_*>(pData);
+    for (;;) {
+        handle_record(record);
+        finish_handover();
+        if (std::chrono::steady_clock::now() - start >= BUDGET) {
+            stop_taking_records();
+            break;
+        }
+        record = take_next_record(NEXT_WAIT);
+        if (!record)
+            break;
+    }
     schedule_flush();
     return FALSE;
 }

@@ -17,6 +17,12 @@ std::mutex flag;
 std::condition_variable flag_changed;
 bool receivers_released = false;
 GSourceFunc record_processor = nullptr;
+// The main loop is inside the processor and takes the next record itself,
+// without a new idle dispatch (and redraw) for every record of a burst.
+bool processor_active = false;
+// Set when a record was handed to the active processor: lets the processor
+// see it without sleeping for the short turnaround of the receiver.
+std::atomic<bool> record_for_processor {false};
 
 }  // namespace
 
@@ -55,8 +61,44 @@ void RecvProc_2(tagCommunicationData_* pData)
     msg.cLogContent[sizeof msg.cLogContent - 1] = '\0';
     msg.cLogNote[sizeof msg.cLogNote - 1] = '\0';
     b_write_over_2 = 0;
-    g_idle_add(record_processor, &data_copy);
+    if (processor_active) {
+        record_for_processor.store(true, std::memory_order_release);
+        lock.unlock();
+        flag_changed.notify_all();
+        lock.lock();
+    } else {
+        processor_active = true;
+        g_idle_add(record_processor, &data_copy);
+    }
     flag_changed.wait(lock, [] { return b_write_over_2 != 0 || receivers_released; });
+}
+
+tagCommunicationData_* take_next_record(std::chrono::microseconds wait)
+{
+    // The receiver hands the next record of a burst over within microseconds:
+    // look for it a little while before sleeping.
+    const auto spin_end = std::chrono::steady_clock::now() + std::chrono::microseconds(40);
+    while (!record_for_processor.load(std::memory_order_acquire)
+           && std::chrono::steady_clock::now() < spin_end) {
+    }
+    std::unique_lock lock(flag);
+    if (flag_changed.wait_for(lock, wait, [] { return b_write_over_2 == 0 || receivers_released; })
+        && !receivers_released) {
+        record_for_processor.store(false, std::memory_order_relaxed);
+        return &data_copy;
+    }
+    processor_active = false;
+    return nullptr;
+}
+
+void stop_taking_records()
+{
+    std::lock_guard lock(flag);
+    record_for_processor.store(false, std::memory_order_relaxed);
+    if (b_write_over_2 == 0 && !receivers_released)
+        g_idle_add(record_processor, &data_copy);  // a record came in meanwhile
+    else
+        processor_active = false;
 }
 
 void release_receivers()

@@ -7,6 +7,7 @@
 #include <glib.h>
 
 #include <atomic>
+#include <chrono>
 
 // Reception open (1) or closed (0); closed drops every record.
 extern std::atomic<int> b_recv;
@@ -32,6 +33,15 @@ void set_record_processor(GSourceFunc processor);
 
 // Tells the waiting receiver that the main loop is done with data_copy.
 void finish_handover();
+
+// For the processor, after finish_handover: the next handed-over record if
+// one arrives within `wait` (it is then the processor's to handle), else null
+// and later records get an idle dispatch of their own again.
+tagCommunicationData_* take_next_record(std::chrono::microseconds wait);
+
+// For a processor that stops taking records while it may still have one
+// waiting: a record already handed over gets a dispatch of its own.
+void stop_taking_records();
 
 // Whether a type code is taken in (1, 3, 4, 5 and 144).
 bool accepted_log_type(guint32 type);

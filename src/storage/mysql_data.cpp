@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 
@@ -177,11 +178,23 @@ insert_batch& program_batch()
 clock_type::time_point oldest_pending;
 uint32_t store_source_ip = 0;
 
+// The tables do not change while the program runs, and most records of a
+// router share their first word: their existence answers are kept.
+bool known_word(const std::string& word)
+{
+    static std::unordered_map<std::string, bool> answers;
+    if (auto it = answers.find(word); it != answers.end())
+        return it->second;
+    char ch_6[py_exist_size] = {};
+    py_js_get_b_exist_chinese(word.c_str(), ch_6);
+    if (answers.size() >= 4096)
+        answers.clear();
+    return answers[word] = (ch_6[0] == '3');
+}
+
 bool script_lookup(const lookup_keys& keys, display_texts& out)
 {
-    char ch_6[py_exist_size] = {};
-    py_js_get_b_exist_chinese(keys.exist_key.c_str(), ch_6);
-    if (ch_6[0] != '3')
+    if (!known_word(keys.exist_key))
         return false;
     char ch_1[py_js_size] = {};
     py_js_get_chinese(keys.value_key.c_str(), ch_1);
