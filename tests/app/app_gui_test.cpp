@@ -63,7 +63,7 @@ TEST(MainWindow, LeftColumnNeverNarrowerThan180)
 TEST(MessageBoxes, AnswersAndTexts)
 {
     ensure_gtk();
-    dialog_script script {{GTK_RESPONSE_CANCEL, GTK_RESPONSE_DELETE_EVENT, GTK_RESPONSE_OK}};
+    dialog_script script {{GTK_RESPONSE_CANCEL, GTK_RESPONSE_DELETE_EVENT, GTK_RESPONSE_OK}, {}};
     script_dialogs(script);
     EXPECT_EQ(MessageBox_2("确认删除吗"), GTK_RESPONSE_CANCEL);
     EXPECT_EQ(MessageBox_2("again"), GTK_RESPONSE_DELETE_EVENT);
