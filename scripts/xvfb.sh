@@ -35,7 +35,7 @@ xvfb_stop() {
 answer_pid=""
 xvfb_answer_notices() {
   (
-    while :; do
+    while kill -0 $$ 2>/dev/null; do
       for w in $(xdotool search --name '^syslog$' 2>/dev/null); do
         xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG || continue
         xdotool windowfocus --sync "$w" key Return 2>/dev/null || true

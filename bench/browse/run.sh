@@ -19,8 +19,13 @@ fi
 . "$top/scripts/xvfb.sh"
 . "$top/scripts/mariadb.sh"
 dir=${BENCH_DIR:-$(mktemp -d /tmp/logserver-bench.XXXXXX)}
-cleanup() { mariadb_stop; xvfb_stop; [ -n "${BENCH_DIR:-}" ] || rm -rf "$dir"; }
+# Every step of the clean-up runs, whatever the one before returned.
+cleanup() { set +e; mariadb_stop; xvfb_stop; [ -n "${BENCH_DIR:-}" ] || rm -rf "$dir"; }
 trap cleanup EXIT
+# A signal ends the script through its exit, so the servers are stopped; a
+# closed output pipe does not cut the clean-up short.
+trap 'exit 1' INT TERM HUP
+trap '' PIPE
 
 xvfb_start
 port=$(free_port)

@@ -19,10 +19,15 @@ loadgen=${LOADGEN:-$top/../shared/bench/udp_loadgen.py}
 scratch=$(mktemp -d /tmp/logserver-ingest.XXXXXX)
 prog_pid=""
 cleanup() {
+  set +e  # every step runs, whatever the one before returned
   [ -n "$prog_pid" ] && kill "$prog_pid" 2>/dev/null && wait "$prog_pid" 2>/dev/null
   mariadb_stop; xvfb_stop; rm -rf "$scratch"
 }
 trap cleanup EXIT
+# A signal ends the script through its exit, so the servers are stopped; a
+# closed output pipe does not cut the clean-up short.
+trap 'exit 1' INT TERM HUP
+trap '' PIPE
 
 db_port=$(free_port)
 udp_port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')

@@ -75,15 +75,19 @@ void handle_record(tagCommunicationData_* record)
 gboolean process_package(gpointer pData)
 {
     // A burst is taken record after record in one dispatch, one record in
-    // flight at a time, for at most a few milliseconds so the window stays
-    // responsive.
+    // the hand-over buffer at a time, for at most a few milliseconds so the
+    // window stays responsive. Each record is taken out of the buffer before
+    // it is handled, so the receiver fetches the next one meanwhile instead
+    // of waking only once this one is stored.
     constexpr auto BUDGET = std::chrono::milliseconds(20);
     constexpr auto NEXT_WAIT = std::chrono::milliseconds(2);
     const auto start = std::chrono::steady_clock::now();
     auto* record = static_cast<tagCommunicationData_*>(pData);
+    tagCommunicationData_ taken;
     for (;;) {
-        handle_record(record);
+        taken = *record;
         finish_handover();
+        handle_record(&taken);
         if (std::chrono::steady_clock::now() - start >= BUDGET) {
             stop_taking_records();
             break;

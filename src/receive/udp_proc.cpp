@@ -6,12 +6,13 @@
 
 std::atomic<int> b_recv {1};
 tagCommunicationData_ data_copy;
-int b_write_over_2 = 1;
+std::atomic<int> b_write_over_2 {1};
 
 namespace {
 
 // One record in flight: a receiver holds `handover` from its copy until the
-// main loop is done with the record; `flag` guards b_write_over_2.
+// main loop has taken the record; `flag` orders the changes of b_write_over_2
+// with the waits on `flag_changed`.
 std::mutex handover;
 std::mutex flag;
 std::condition_variable flag_changed;
@@ -20,9 +21,15 @@ GSourceFunc record_processor = nullptr;
 // The main loop is inside the processor and takes the next record itself,
 // without a new idle dispatch (and redraw) for every record of a burst.
 bool processor_active = false;
-// Set when a record was handed to the active processor: lets the processor
-// see it without sleeping for the short turnaround of the receiver.
-std::atomic<bool> record_for_processor {false};
+// How long a receiver looks for its record to be taken before it sleeps.
+constexpr auto HANDOVER_SPIN = std::chrono::microseconds(100);
+
+void cpu_relax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 
 }  // namespace
 
@@ -62,31 +69,31 @@ void RecvProc_2(tagCommunicationData_* pData)
     msg.cLogNote[sizeof msg.cLogNote - 1] = '\0';
     b_write_over_2 = 0;
     if (processor_active) {
-        record_for_processor.store(true, std::memory_order_release);
         lock.unlock();
         flag_changed.notify_all();
-        lock.lock();
     } else {
         processor_active = true;
         g_idle_add(record_processor, &data_copy);
+        lock.unlock();
     }
+    // In a burst the main loop takes the record within microseconds, once it
+    // has finished the one before. Falling asleep and being woken for every
+    // record would cost both threads a system call and a context switch, so
+    // the receiver looks for a short while before it sleeps.
+    const auto spin_end = std::chrono::steady_clock::now() + HANDOVER_SPIN;
+    while (!b_write_over_2.load(std::memory_order_acquire)
+           && std::chrono::steady_clock::now() < spin_end)
+        cpu_relax();
+    lock.lock();
     flag_changed.wait(lock, [] { return b_write_over_2 != 0 || receivers_released; });
 }
 
 tagCommunicationData_* take_next_record(std::chrono::microseconds wait)
 {
-    // The receiver hands the next record of a burst over within microseconds:
-    // look for it a little while before sleeping.
-    const auto spin_end = std::chrono::steady_clock::now() + std::chrono::microseconds(40);
-    while (!record_for_processor.load(std::memory_order_acquire)
-           && std::chrono::steady_clock::now() < spin_end) {
-    }
     std::unique_lock lock(flag);
     if (flag_changed.wait_for(lock, wait, [] { return b_write_over_2 == 0 || receivers_released; })
-        && !receivers_released) {
-        record_for_processor.store(false, std::memory_order_relaxed);
+        && !receivers_released)
         return &data_copy;
-    }
     processor_active = false;
     return nullptr;
 }
@@ -94,7 +101,6 @@ tagCommunicationData_* take_next_record(std::chrono::microseconds wait)
 void stop_taking_records()
 {
     std::lock_guard lock(flag);
-    record_for_processor.store(false, std::memory_order_relaxed);
     if (b_write_over_2 == 0 && !receivers_released)
         g_idle_add(record_processor, &data_copy);  // a record came in meanwhile
     else

@@ -12,22 +12,23 @@
 // Reception open (1) or closed (0); closed drops every record.
 extern std::atomic<int> b_recv;
 
-// The one hand-over buffer, and the flag that is 1 once the main loop is
-// done with the record in it.
+// The one hand-over buffer, and the flag that is 1 once the main loop has
+// taken the record out of it.
 extern tagCommunicationData_ data_copy;
-extern int b_write_over_2;
+extern std::atomic<int> b_write_over_2;
 
 // Callbacks of the UDP and the mail receiver modules.
 extern "C" void MyRecvProc(tagCommunicationData_* pData);
 extern "C" void MyRecvProc_tcp(tagCommunicationData_* pData);
 
 // Copies one record into the hand-over buffer, queues process_package on
-// the main loop and waits until it is done. Receivers calling in at the same
+// the main loop and waits until the main loop has taken it. Receivers calling in at the same
 // time wait their turn. Never call it on the main loop's thread.
 void RecvProc_2(tagCommunicationData_* pData);
 
 // Sets the idle callback that RecvProc_2 queues for each record
-// (process_package); it must call finish_handover() when done. Called once at
+// (process_package); it must call finish_handover() once it has taken the
+// record out of data_copy. Called once at
 // start-up before the receivers start.
 void set_record_processor(GSourceFunc processor);
 
