@@ -22,17 +22,19 @@ extern "C" void MyRecvProc(tagCommunicationData_* pData);
 extern "C" void MyRecvProc_tcp(tagCommunicationData_* pData);
 
 // Copies one record into the hand-over buffer, queues process_package on
-// the main loop and waits until the main loop has taken it. Receivers calling in at the same
-// time wait their turn. Never call it on the main loop's thread.
+// the main loop and waits until the main loop has taken it. Receivers
+// calling in at the same time wait their turn. Never call it on the main
+// loop's thread.
 void RecvProc_2(tagCommunicationData_* pData);
 
 // Sets the idle callback that RecvProc_2 queues for each record
 // (process_package); it must call finish_handover() once it has taken the
-// record out of data_copy. Called once at
-// start-up before the receivers start.
+// record out of data_copy. Called once at start-up before the receivers
+// start.
 void set_record_processor(GSourceFunc processor);
 
-// Tells the waiting receiver that the main loop is done with data_copy.
+// Tells the waiting receiver that the main loop has taken the record out of
+// data_copy, which is free for the next one.
 void finish_handover();
 
 // For the processor, after finish_handover: the next handed-over record if
