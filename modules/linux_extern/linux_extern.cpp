@@ -1,8 +1,8 @@
 // The utility module "linux_extern.dll".
 #include "linux_extern.h"
-#include "stored_clock.h"
+#include "base/stored_clock.h"
 
-#include "app/utf8_cut.h"
+#include "base/utf8_cut.h"
 
 #include <climits>
 #include <cstring>

@@ -9,7 +9,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "app/utf8_cut.h"
+#include "base/utf8_cut.h"
 
 namespace udp {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "receive/record.h"
+#include "base/record.h"
 
 namespace udp {
 

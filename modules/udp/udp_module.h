@@ -1,8 +1,8 @@
 // Entry points of the UDP receiver module "udp.so".
 #pragma once
 
-#include "receive/record.h"
-#include "udp_counts.h"
+#include "base/record.h"
+#include "base/udp_counts.h"
 
 extern "C" {
 // Reads the port from "config" in the working directory, binds it on all IPv4

@@ -1,6 +1,6 @@
 #include "app/language_switch.h"
 
-#include "app/language.h"
+#include "base/language.h"
 #include "app/main.h"
 #include "app/menus.h"
 #include "app/toolbar.h"

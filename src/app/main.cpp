@@ -1,21 +1,22 @@
 #include "app/main.h"
 
-#include "app/extern.h"
+#include "companion/extern.h"
 #include "app/language_switch.h"
 #include "app/menus.h"
+#include "app/mysql_init.h"
 #include "app/menus_2.h"
 #include "app/stock_item.h"
 #include "app/toolbar.h"
-#include "app/language.h"
-#include "app/message_box.h"
-#include "app/parse.h"
+#include "base/language.h"
+#include "gui/message_box.h"
+#include "companion/parse.h"
 #include "browse/button_wnd_list.h"
 #include "browse/list_data.h"
 #include "browse/set_list_data.h"
 #include "browse/tree2.h"
 #include "disk/disk_info.h"
 #include "email/python_interface.h"
-#include "receive/process_package.h"
+#include "app/process_package.h"
 #include "receive/udp.h"
 #include "receive/udp_proc.h"
 #include "storage/mysql_data.h"
@@ -23,17 +24,6 @@
 
 #include <cstdio>
 
-GtkWidget* window = nullptr;
-GtkWidget* vbox_1 = nullptr;
-GtkWidget* vpaned_1 = nullptr;
-GtkWidget* hpaned_1 = nullptr;
-GtkWidget* vpaned_2 = nullptr;
-GtkWidget* vbox_3 = nullptr;
-GtkWidget* vbox_change_email = nullptr;
-GtkWidget* vpaned_3 = nullptr;
-GtkWidget* vbox_2 = nullptr;
-GtkWidget* hpaned_2_box = nullptr;
-GtkWidget* viewport = nullptr;
 
 namespace {
 
@@ -187,7 +177,7 @@ int logserver_main(int argc, char** argv)
     init_extern_func();
     init_extern_func_2();
     init_extern_func_3();
-    init_extern_func_4();
+    init_extern_func_4(MyRecvProc_tcp);
     init_vc_excel();
 
     init_python_1();

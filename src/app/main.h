@@ -1,19 +1,10 @@
 // The main window, its layout containers, start-up and shutdown.
 #pragma once
 
+#include "gui/main_window.h"
+
 #include <gtk/gtk.h>
 
-extern GtkWidget* window;
-extern GtkWidget* vbox_1;
-extern GtkWidget* vpaned_1;
-extern GtkWidget* hpaned_1;
-extern GtkWidget* vpaned_2;
-extern GtkWidget* vbox_3;
-extern GtkWidget* vbox_change_email;
-extern GtkWidget* vpaned_3;
-extern GtkWidget* vbox_2;
-extern GtkWidget* hpaned_2_box;
-extern GtkWidget* viewport;
 
 // The whole start-up sequence, the main loop and the return after it.
 int logserver_main(int argc, char** argv);

@@ -1,12 +1,12 @@
 #include "app/menus.h"
 
-#include "app/copy.h"
-#include "app/language.h"
+#include "base/copy.h"
+#include "base/language.h"
 #include "app/language_switch.h"
 #include "app/main.h"
 #include "app/toolbar.h"
 #include "app/version.h"
-#include "receive/udp_switch.h"
+#include "app/udp_switch.h"
 #include "settings/setup_wnd_popup.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 #include "app/stock_item.h"
 
 #include "app/main.h"
-#include "app/other_func.h"
+#include "base/other_func.h"
 
 #include <cstring>
 #include <string>

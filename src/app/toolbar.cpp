@@ -1,8 +1,8 @@
 #include "app/toolbar.h"
 
-#include "app/language.h"
+#include "base/language.h"
 #include "app/version.h"
-#include "receive/udp_switch.h"
+#include "app/udp_switch.h"
 #include "settings/setup_wnd_popup.h"
 
 GtkWidget* toolbar = nullptr;

@@ -1,8 +1,8 @@
 #include "app/version.h"
 
-#include "app/language.h"
+#include "base/language.h"
 #include "app/main.h"
-#include "app/message_box.h"
+#include "gui/message_box.h"
 
 void create_version_wnd()
 {

@@ -1,8 +1,8 @@
 #include "browse/button_wnd_list.h"
 
-#include "app/language.h"
-#include "app/main.h"
-#include "app/message_box.h"
+#include "base/language.h"
+#include "gui/main_window.h"
+#include "gui/message_box.h"
 #include "browse/list_data.h"
 #include "browse/set_list_data.h"
 #include "browse/tree2.h"

@@ -1,9 +1,9 @@
 #include "browse/tree2.h"
 
-#include "app/other_func.h"
+#include "base/other_func.h"
 #include "browse/list_data.h"
 #include "browse/set_list_data.h"
-#include "browse/tree2_types.h"
+#include "base/log_types.h"
 #include "storage/page_set.h"
 
 #include <string>

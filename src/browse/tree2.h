@@ -2,7 +2,7 @@
 // type, each with a running count.
 #pragma once
 
-#include "receive/record.h"
+#include "base/record.h"
 
 #include <gtk/gtk.h>
 

@@ -1,7 +1,7 @@
 #include "disk/disk_info.h"
 
-#include "app/language.h"
-#include "app/message_box.h"
+#include "base/language.h"
+#include "gui/message_box.h"
 #include "disk/disk_space.h"
 
 #include <cstdlib>

@@ -3,7 +3,7 @@
 
 #include "email/python_interface.h"
 
-#include "app/utf8_cut.h"
+#include "base/utf8_cut.h"
 
 #include <cstdio>
 #include <cstring>

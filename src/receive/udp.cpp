@@ -1,7 +1,7 @@
 #include "receive/udp.h"
 
-#include "app/extern.h"
-#include "app/notice.h"
+#include "companion/extern.h"
+#include "base/notice.h"
 #include "receive/udp_proc.h"
 
 extern "C" {

@@ -1,7 +1,7 @@
 // The UDP receiver module "udp.so".
 #pragma once
 
-#include "../../modules/udp/udp_counts.h"
+#include "base/udp_counts.h"
 
 // Opens the module and starts it with MyRecvProc. A missing module or entry
 // is silent; a start that fails shows "打开udp失败".

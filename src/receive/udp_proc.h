@@ -2,7 +2,7 @@
 // main loop, where they are shown in the device tree and stored.
 #pragma once
 
-#include "receive/record.h"
+#include "base/record.h"
 
 #include <glib.h>
 

@@ -1,9 +1,9 @@
 #include "settings/setup_wnd_popup.h"
 
-#include "app/config.h"
-#include "app/language.h"
-#include "app/main.h"
-#include "app/message_box.h"
+#include "base/config.h"
+#include "base/language.h"
+#include "gui/main_window.h"
+#include "gui/message_box.h"
 #include "settings/settings_form.h"
 
 GtkWidget* dialog_setup_pop = nullptr;

@@ -1,6 +1,6 @@
 #include "storage/mysql_ctrl.h"
 
-#include "app/config.h"
+#include "base/config.h"
 
 #include <errmsg.h>
 #include <mysqld_error.h>

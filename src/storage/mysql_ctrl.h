@@ -42,9 +42,6 @@ std::string sql_text(MYSQL* conn, std::string_view text);
 // Multilingual Plane, and bytes that are not UTF-8, become U+FFFD.
 std::string bmp_utf8(std::string_view text);
 
-// Start-up: connect both connections, looping on the settings dialog while
-// the server cannot be reached; create the schema when it is missing.
-void init_mysql();
 int CreateDB();
 int InitTab();
 

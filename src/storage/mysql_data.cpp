@@ -1,6 +1,6 @@
 #include "storage/mysql_data.h"
 
-#include "app/extern.h"
+#include "companion/extern.h"
 #include "email/python_interface.h"
 #include "storage/mysql_ctrl.h"
 

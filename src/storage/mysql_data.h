@@ -3,7 +3,7 @@
 // records costs a few statements instead of one round trip each.
 #pragma once
 
-#include "receive/record.h"
+#include "base/record.h"
 
 #include <cstdint>
 #include <functional>

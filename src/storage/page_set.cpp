@@ -1,8 +1,8 @@
 #include "storage/page_set.h"
 
-#include "app/other_func.h"
-#include "app/utf8_cut.h"
-#include "browse/tree2_types.h"
+#include "base/other_func.h"
+#include "base/utf8_cut.h"
+#include "base/log_types.h"
 #include "storage/mysql_ctrl.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
-#include "app/config.h"
-#include "app/copy.h"
-#include "app/language.h"
-#include "app/other_func.h"
-#include "app/utf8_cut.h"
+#include "base/config.h"
+#include "base/copy.h"
+#include "base/language.h"
+#include "base/other_func.h"
+#include "base/utf8_cut.h"
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>

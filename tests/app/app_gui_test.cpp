@@ -1,5 +1,5 @@
 #include "app/main.h"
-#include "app/message_box.h"
+#include "gui/message_box.h"
 #include "support/gui_support.h"
 #include "support/startup_child.h"
 

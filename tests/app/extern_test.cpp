@@ -1,8 +1,8 @@
 // Loading the companion modules from the working directory, and the checked
 // calls into the utility module.
-#include "app/extern.h"
-#include "app/notice.h"
-#include "app/parse.h"
+#include "companion/extern.h"
+#include "base/notice.h"
+#include "companion/parse.h"
 #include "modules/linux_extern/fake_opener.h"
 #include "receive/udp.h"
 #include "support/scratch_dir.h"
@@ -78,7 +78,7 @@ void run_loaders_failing()
     EXPECT_FALSE(init_extern_func());
     EXPECT_FALSE(init_extern_func_2());
     EXPECT_FALSE(init_extern_func_3());
-    EXPECT_FALSE(init_extern_func_4());
+    EXPECT_FALSE(init_extern_func_4(MyRecvProc_tcp));
     EXPECT_FALSE(init_vc_excel());
     EXPECT_FALSE(load_parse());
     udp_thread();
@@ -158,7 +158,7 @@ TEST(CompanionModules, ReceiversStartWithTheirCallbacks)
     using callback_probe = RecvProc (*)();
 
     unsetenv("FAKE_RECEIVER_RESULT");
-    EXPECT_TRUE(init_extern_func_4());
+    EXPECT_TRUE(init_extern_func_4(MyRecvProc_tcp));
     udp_thread();
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(fake_entry<callback_probe>("./tcp_dll.dll", "fake_receiver_callback")(), &MyRecvProc_tcp);
@@ -172,7 +172,7 @@ TEST(CompanionModules, ReceiversStartWithTheirCallbacks)
     EXPECT_EQ(fake_entry<int (*)()>("./udp.so", "fake_receiver_stops")(), 1);
 
     setenv("FAKE_RECEIVER_RESULT", "-1", 1);
-    EXPECT_FALSE(init_extern_func_4());
+    EXPECT_FALSE(init_extern_func_4(MyRecvProc_tcp));
     udp_thread();
     unsetenv("FAKE_RECEIVER_RESULT");
     EXPECT_EQ(shown, (std::vector<std::string>{"邮件接收tcp建立失败,其它功能正常", "打开udp失败"}));

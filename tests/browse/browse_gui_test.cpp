@@ -1,4 +1,4 @@
-#include "app/language.h"
+#include "base/language.h"
 #include "app/main.h"
 #include "browse/button_wnd_list.h"
 #include "browse/list_data.h"

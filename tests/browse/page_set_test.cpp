@@ -1,5 +1,5 @@
-#include "app/other_func.h"
-#include "browse/tree2_types.h"
+#include "base/other_func.h"
+#include "base/log_types.h"
 #include "browse_db.h"
 #include "storage/page_set.h"
 

@@ -1,5 +1,5 @@
-#include "app/language.h"
-#include "app/message_box.h"
+#include "base/language.h"
+#include "gui/message_box.h"
 #include "disk/disk_info.h"
 #include "disk/disk_space.h"
 #include "support/gui_support.h"

@@ -1,13 +1,14 @@
 // Records through the real UDP receiver, the hand-over, the device tree and
 // the database, in this process: the receiver's threads hand over to the
 // main loop that the test pumps.
-#include "app/config.h"
-#include "app/extern.h"
+#include "base/config.h"
+#include "companion/extern.h"
 #include "browse/tree2.h"
 #include "email/python_interface.h"
-#include "receive/process_package.h"
+#include "app/process_package.h"
 #include "receive/udp.h"
 #include "receive/udp_proc.h"
+#include "app/mysql_init.h"
 #include "storage/mysql_ctrl.h"
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"

@@ -1,6 +1,6 @@
 #include "support/gui_support.h"
 
-#include "app/message_box.h"
+#include "gui/message_box.h"
 
 #include <cstdlib>
 

@@ -1,8 +1,8 @@
 #include "support/startup_child.h"
 
-#include "app/config.h"
+#include "base/config.h"
 #include "app/main.h"
-#include "app/message_box.h"
+#include "gui/message_box.h"
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"
 

@@ -1,8 +1,8 @@
 // A stand-in receiver module for the loader tests, copied under the names
 // "tcp_dll.dll" and "udp.so". Its start entries return the number in
 // FAKE_RECEIVER_RESULT and remember the callback they were given.
-#include "receive/record.h"
-#include "../../../modules/udp/udp_counts.h"
+#include "base/record.h"
+#include "base/udp_counts.h"
 
 #include <cstdlib>
 

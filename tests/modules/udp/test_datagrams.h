@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "receive/record.h"
+#include "base/record.h"
 
 // A native record as a sender lays it out (little-endian); text fields are
 // copied as given, without a terminator when they fill their field.

@@ -1,7 +1,7 @@
-#include "app/message_box.h"
+#include "gui/message_box.h"
 
-#include "app/main.h"
-#include "app/notice.h"
+#include "gui/main_window.h"
+#include "base/notice.h"
 
 #include <utility>
 

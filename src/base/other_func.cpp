@@ -1,4 +1,4 @@
-#include "app/other_func.h"
+#include "base/other_func.h"
 
 #include <cstdio>
 #include <ctime>

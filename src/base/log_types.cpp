@@ -1,6 +1,6 @@
-#include "browse/tree2_types.h"
+#include "base/log_types.h"
 
-#include "receive/record.h"
+#include "base/record.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "app/parse.h"
+#include "companion/parse.h"
 
-#include "app/extern.h"
+#include "companion/extern.h"
 
 Convert_text__t Convert_text_ = nullptr;
 get_char_t get_char = nullptr;

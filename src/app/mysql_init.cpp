@@ -1,10 +1,12 @@
 // The start-up connection loop: it needs the settings dialog, so it lives
 // with the windows.
+#include "app/mysql_init.h"
+
 #include "storage/mysql_ctrl.h"
 
-#include "app/config.h"
-#include "app/language.h"
-#include "app/message_box.h"
+#include "base/config.h"
+#include "base/language.h"
+#include "gui/message_box.h"
 #include "settings/sql_pass_wnd.h"
 
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "receive/udp_switch.h"
+#include "app/udp_switch.h"
 
 #include "app/toolbar.h"
 #include "receive/udp_proc.h"

@@ -11,7 +11,7 @@
 // back when an entry was not found.
 #pragma once
 
-#include "receive/record.h"
+#include "base/record.h"
 
 #include <glib.h>
 #include <mysql.h>
@@ -115,7 +115,7 @@ bool load_companion_module(const char* file, const char* module_missing,
 gboolean init_extern_func();    // "linux_extern.dll"
 gboolean init_extern_func_2();  // "email_file.dll"
 gboolean init_extern_func_3();  // "email_decode.dll"
-gboolean init_extern_func_4();  // "tcp_dll.dll"; starts the mail receiver
+gboolean init_extern_func_4(RecvProc callback);  // "tcp_dll.dll"; starts the mail receiver with it
 gboolean init_vc_excel();       // "vc_dll_excel.dll"
 
 // Checked calls into "linux_extern.dll".

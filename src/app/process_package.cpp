@@ -1,4 +1,4 @@
-#include "receive/process_package.h"
+#include "app/process_package.h"
 
 #include "browse/tree2.h"
 #include "receive/udp.h"

@@ -1,6 +1,6 @@
-#include "app/config.h"
+#include "base/config.h"
 
-#include "app/utf8_cut.h"
+#include "base/utf8_cut.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/notice.h"
+#include "base/notice.h"
 
 #include <cstdio>
 

@@ -1,8 +1,7 @@
-#include "app/extern.h"
+#include "companion/extern.h"
 
-#include "app/notice.h"
-#include "receive/udp_proc.h"
-#include "../../modules/linux_extern/stored_clock.h"
+#include "base/notice.h"
+#include "base/stored_clock.h"
 
 #include <gmodule.h>
 
@@ -102,12 +101,12 @@ gboolean init_extern_func_3()
                               "err21")});
 }
 
-gboolean init_extern_func_4()
+gboolean init_extern_func_4(RecvProc callback)
 {
     if (!load_companion_module("tcp_dll.dll", "err17",
                      {module_entry("tcp_interface_SetFunc", tcp_interface_SetFunc, "err18")}))
         return FALSE;
-    if (tcp_interface_SetFunc(MyRecvProc_tcp) != 0) {
+    if (tcp_interface_SetFunc(callback) != 0) {
         notice("邮件接收tcp建立失败,其它功能正常");
         return FALSE;
     }

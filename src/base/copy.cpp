@@ -1,4 +1,4 @@
-#include "app/copy.h"
+#include "base/copy.h"
 
 #include <cstdio>
 
