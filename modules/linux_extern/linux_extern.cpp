@@ -1,6 +1,7 @@
 // The utility module "linux_extern.dll".
 #include "linux_extern.h"
 #include "base/stored_clock.h"
+#include "base/utf16.h"
 
 #include "base/utf8_cut.h"
 
@@ -90,19 +91,10 @@ void open_path(const char* path)
     }
 }
 
-void open_wide_path(const wchar_t* path)
+void open_wide_path(const gunichar2* path)
 {
-    static_assert(sizeof(wchar_t) == sizeof(gunichar));
-    if (!path)
-        return;
-    gchar* utf8 = g_ucs4_to_utf8(reinterpret_cast<const gunichar*>(path), -1,
-                                 nullptr, nullptr, nullptr);
-    if (!utf8) {
-        g_printerr("xdg-open: path is not valid text\n");
-        return;
-    }
-    open_path(utf8);
-    g_free(utf8);
+    if (path)
+        open_path(utf16_to_utf8(path).c_str());
 }
 
 }  // namespace
@@ -122,11 +114,9 @@ void sql_correct(char* text)
         escape_in_place(text);
 }
 
-int wcslen_(wchar_t* text)
+int wcslen_(gunichar2* text)
 {
-    if (!text)
-        return 0;
-    std::size_t n = std::wcslen(text);
+    std::size_t n = utf16_length(text);
     return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
@@ -137,9 +127,9 @@ void Convert_web_addr(char* in, char* out, int size)
     utf8_copy(out, static_cast<std::size_t>(size), in ? percent_decode(in) : std::string());
 }
 
-void exe_open_file(wchar_t* path) { open_wide_path(path); }
+void exe_open_file(gunichar2* path) { open_wide_path(path); }
 
-void exe_open_file_2(wchar_t* path) { open_wide_path(path); }
+void exe_open_file_2(gunichar2* path) { open_wide_path(path); }
 
 void open_ie(gchar* name) { open_path(name); }
 }

@@ -1,9 +1,9 @@
 // Entries of the utility module "linux_extern.dll", as it exports them.
-// Wide texts are wchar_t (UTF-32 on Linux); narrow paths are UTF-8.
+// Wide texts are UTF-16 (gunichar2); narrow paths are UTF-8.
 #pragma once
 
 #include <glib.h>
-#include <wchar.h>
+#include <glib.h>
 
 extern "C" {
 
@@ -21,7 +21,7 @@ void get_current_time_2(int* hour, int* minute, int* second);
 void sql_correct(char* text);
 
 // Number of characters before the terminating NUL; 0 for null.
-int wcslen_(wchar_t* text);
+int wcslen_(gunichar2* text);
 
 // Copies a web address from `in` to `out` (`size` bytes, always terminated
 // when size > 0), decoding %XX escapes; malformed escapes and %00 stay as
@@ -31,7 +31,7 @@ void Convert_web_addr(char* in, char* out, int size);
 // Open a file or folder with the desktop's default program (xdg-open,
 // started without a shell, not waited for). exe_open_file and
 // exe_open_file_2 take a wide path, open_ie a narrow one.
-void exe_open_file(wchar_t* path);
-void exe_open_file_2(wchar_t* path);
+void exe_open_file(gunichar2* path);
+void exe_open_file_2(gunichar2* path);
 void open_ie(gchar* name);
 }

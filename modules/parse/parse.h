@@ -1,8 +1,8 @@
 // Entries of the text-conversion module "parse.dll.dll", as it exports them.
-// Wide texts are wchar_t (UTF-32 on Linux); the narrow form is UTF-8.
+// Wide texts are UTF-16 (gunichar2); the narrow form is UTF-8.
 #pragma once
 
-#include <wchar.h>
+#include <glib.h>
 
 extern "C" {
 
@@ -10,7 +10,7 @@ extern "C" {
 // to the NUL when len < 0): full-width ASCII forms U+FF01..U+FF5E become
 // ASCII, the ideographic space U+3000 a space. The result, up to the NUL or
 // `len`, is kept for get_wchar and get_char; null keeps an empty text.
-void Convert_text_(wchar_t* text, int len);
+void Convert_text_(gunichar2* text, int len);
 
 // The text kept by the last Convert_text_, narrow (UTF-8; characters that
 // are not valid code points become U+FFFD). Never null; valid until the
@@ -18,5 +18,5 @@ void Convert_text_(wchar_t* text, int len);
 char* get_char(void);
 
 // The same text, wide, NUL-terminated.
-wchar_t* get_wchar(void);
+gunichar2* get_wchar(void);
 }

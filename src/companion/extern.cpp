@@ -1,5 +1,7 @@
 #include "companion/extern.h"
 
+#include "base/utf16.h"
+
 #include "base/notice.h"
 #include "base/stored_clock.h"
 
@@ -180,12 +182,8 @@ void open_with_default_program(const char* utf8_path)
 {
     if (!exe_open_file_2 || !utf8_path)
         return;
-    static_assert(sizeof(wchar_t) == sizeof(gunichar));
-    gunichar* wide = g_utf8_to_ucs4(utf8_path, -1, nullptr, nullptr, nullptr);
-    if (!wide)
-        return;
-    exe_open_file_2(reinterpret_cast<wchar_t*>(wide));
-    g_free(wide);
+    utf16_string wide = utf16_from_utf8(utf8_path);
+    exe_open_file_2(wide.data());
 }
 
 void open_mail_file(const char* path)

@@ -3,12 +3,8 @@
 // missing module or entry through notice() and returns FALSE; the pointers
 // of entries it did not find stay null.
 //
-// Wide strings: the modules' UTF-16 texts are wchar_t* here, which is UTF-32
-// on Linux (one wchar_t per character, NUL-terminated). Narrow paths are
-// UTF-8. A module that writes a UTF-16 file format converts on its side.
-//
-// Call the utility module through the checked wrappers at the end; they fall
-// back when an entry was not found.
+// Wide strings are UTF-16 (gunichar2, NUL-terminated), as the module
+// contracts give them; narrow paths are UTF-8.
 #pragma once
 
 #include "base/record.h"
@@ -19,42 +15,41 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
-#include <wchar.h>
 
 extern "C" {
 // "linux_extern.dll"
 typedef unsigned int (*get_current_time_t)(void);
 typedef void (*get_current_time_2_t)(int* hour, int* minute, int* second);
 typedef void (*sql_correct_t)(char* text);
-typedef int (*wcslen__t)(wchar_t* text);
+typedef int (*wcslen__t)(gunichar2* text);
 typedef void (*Convert_web_addr_t)(char* in, char* out, int size);
-typedef void (*exe_open_file_t)(wchar_t* path);
+typedef void (*exe_open_file_t)(gunichar2* path);
 typedef void (*open_ie_t)(gchar* name);
 
 // "email_file.dll"
 typedef int (*test_4_t)(...);
 typedef void (*Get_Email_Name_t)(void);
 typedef char* (*GetFileName_buf_t)(void);
-typedef int (*ChIp_to_int_unicode_turn_t)(wchar_t* dir_name);
+typedef int (*ChIp_to_int_unicode_turn_t)(gunichar2* dir_name);
 typedef int (*FindPosByIp_interface_t)(int ip, int* pos);
 typedef int (*GetFileCounterByIP_interface_t)(int pos);
 
 // "email_decode.dll"
-typedef int (*Get_Str_By_Head_t)(char* head, void* buffer, wchar_t* mail_path);
+typedef int (*Get_Str_By_Head_t)(char* head, void* buffer, gunichar2* mail_path);
 typedef void (*DecodeBase64_interface_t)(char* in, char* out);
-typedef int (*GetEmail_To_interface_t)(wchar_t* mail_path);
+typedef int (*GetEmail_To_interface_t)(gunichar2* mail_path);
 typedef char* (*Get_to_buf_t)(void);
-typedef int (*GetStrByHead_one_block_interface_t)(char* head, wchar_t* out, wchar_t* mail_path);
+typedef int (*GetStrByHead_one_block_interface_t)(char* head, gunichar2* out, gunichar2* mail_path);
 
 // "tcp_dll.dll"
 typedef int (*tcp_interface_SetFunc_t)(RecvProc callback);
 
 // "vc_dll_excel.dll"
-typedef int (*vc_create_excel_t)(const wchar_t* path, const wchar_t* one);
-typedef int (*vc_open_excel_t)(const wchar_t* path, const wchar_t* unused);
-typedef int (*vc_write_excel_t)(const wchar_t* one, const wchar_t* c1, const wchar_t* c2,
-                                const wchar_t* c3, const wchar_t* c4, const wchar_t* c5,
-                                const wchar_t* c6);
+typedef int (*vc_create_excel_t)(const gunichar2* path, const gunichar2* one);
+typedef int (*vc_open_excel_t)(const gunichar2* path, const gunichar2* unused);
+typedef int (*vc_write_excel_t)(const gunichar2* one, const gunichar2* c1, const gunichar2* c2,
+                                const gunichar2* c3, const gunichar2* c4, const gunichar2* c5,
+                                const gunichar2* c6);
 typedef int (*vc_close_excel_t)(void);
 }
 

@@ -1,16 +1,16 @@
 // The text-conversion module "parse.dll.dll": looked up at start-up, no
-// messages. Wide texts are wchar_t (UTF-32 on Linux); the narrow form is
+// messages. Wide texts are UTF-16 (gunichar2); the narrow form is
 // UTF-8. The three-language texts of received logs come from the script
 // bridge, not from here.
 #pragma once
 
 #include <glib.h>
-#include <wchar.h>
+
 
 extern "C" {
-typedef void (*Convert_text__t)(wchar_t* text, int len);
+typedef void (*Convert_text__t)(gunichar2* text, int len);
 typedef char* (*get_char_t)(void);
-typedef wchar_t* (*get_wchar_t)(void);
+typedef gunichar2* (*get_wchar_t)(void);
 }
 
 // Normalises full-width ASCII forms and the ideographic space in place and

@@ -119,8 +119,8 @@ TEST(CompanionModules, OwnModulesLoadFromWorkingDirectory)
                     Convert_web_addr && exe_open_file && exe_open_file_2 && open_ie);
         EXPECT_TRUE(load_parse());
         ASSERT_TRUE(Convert_text_ && get_char && get_wchar);
-        wchar_t text[] = L"ＯＫ";
-        Convert_text_(text, -1);
+        char16_t text[] = u"ＯＫ";
+        Convert_text_(reinterpret_cast<gunichar2*>(text), -1);
         EXPECT_STREQ(get_char(), "OK");
     }
     EXPECT_TRUE(shown.empty());

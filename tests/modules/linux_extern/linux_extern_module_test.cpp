@@ -4,6 +4,8 @@
 #include <gmodule.h>
 #include <gtest/gtest.h>
 
+#include "base/utf16.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -131,13 +133,13 @@ TEST_F(LinuxExtern, SqlCorrectEscapesEverySpecialCharacter)
 
 TEST_F(LinuxExtern, LookedUpOnlyEntriesWork)
 {
-    auto wcslen_ = entry<int (*)(wchar_t*)>("wcslen_");
+    auto wcslen_ = entry<int (*)(gunichar2*)>("wcslen_");
     auto convert = entry<void (*)(char*, char*, int)>("Convert_web_addr");
     ASSERT_NE(wcslen_, nullptr);
     ASSERT_NE(convert, nullptr);
 
-    wchar_t wide[] = L"日志abc";
-    EXPECT_EQ(wcslen_(wide), 5);
+    char16_t wide[] = u"日志abc😀";
+    EXPECT_EQ(wcslen_(reinterpret_cast<gunichar2*>(wide)), 7) << "UTF-16 units";
     EXPECT_EQ(wcslen_(nullptr), 0);
 
     char out[64];
@@ -164,8 +166,8 @@ TEST_F(LinuxExtern, LookedUpOnlyEntriesWork)
 
 TEST_F(LinuxExtern, OpenersStartXdgOpenWithoutShellOrWaiting)
 {
-    auto exe_open_file = entry<void (*)(wchar_t*)>("exe_open_file");
-    auto exe_open_file_2 = entry<void (*)(wchar_t*)>("exe_open_file_2");
+    auto exe_open_file = entry<void (*)(gunichar2*)>("exe_open_file");
+    auto exe_open_file_2 = entry<void (*)(gunichar2*)>("exe_open_file_2");
     auto open_ie = entry<void (*)(gchar*)>("open_ie");
     ASSERT_NE(exe_open_file, nullptr);
     ASSERT_NE(exe_open_file_2, nullptr);
@@ -173,9 +175,8 @@ TEST_F(LinuxExtern, OpenersStartXdgOpenWithoutShellOrWaiting)
 
     fake_opener opener;
     std::string marker = (opener.dir() / "shell-ran").string();
-    std::wstring wide_tricky = L"/tmp/日志 export; touch " +
-        std::wstring(marker.begin(), marker.end()) + L" $(id) 'q\".xls";
     std::string tricky = "/tmp/日志 export; touch " + marker + " $(id) 'q\".xls";
+    utf16_string wide_tricky = utf16_from_utf8(tricky);
 
     struct { const char* what; std::function<void()> call; std::string expect; } cases[] = {
         {"exe_open_file_2", [&] { exe_open_file_2(wide_tricky.data()); }, tricky},
