@@ -31,20 +31,20 @@ unsigned int system_language_id()
     return 1033;
 }
 
-const char* text_by_lang_sys(const char* chinese, const char* fanti, const char* english)
-{
-    if (lang_sys == 2052)
-        return chinese;
-    if (lang_sys == 1028)
-        return fanti;
-    return english;
-}
-
-const char* text_by_language(const char* chinese, const char* english, const char* fanti)
+const char* tr(const tr3& text)
 {
     if (language_nu == 0)
-        return chinese;
+        return text.zh;
     if (language_nu == 2)
-        return fanti;
-    return english;
+        return text.tw;
+    return text.en;
+}
+
+const char* tr_sys(const tr3& text)
+{
+    if (lang_sys == 2052)
+        return text.zh;
+    if (lang_sys == 1028)
+        return text.tw;
+    return text.en;
 }

@@ -18,8 +18,17 @@ unsigned int lang_id_from_locale(const char* locale);
 // Language id of this process's locale (LC_ALL, then LC_MESSAGES, then LANG).
 unsigned int system_language_id();
 
-// Picks one of three texts by a language id of the system.
-const char* text_by_lang_sys(const char* chinese, const char* fanti, const char* english);
+// One visible text in the three interface languages, in the order of
+// language_nu: simplified Chinese, English, traditional Chinese.
+struct tr3 {
+    const char* zh;
+    const char* en;
+    const char* tw;
+};
 
-// Picks one of three texts by the interface language.
-const char* text_by_language(const char* chinese, const char* english, const char* fanti);
+// The text in the interface language (language_nu).
+const char* tr(const tr3& text);
+
+// The text in the system's language (lang_sys), for what is shown before the
+// interface language is applied.
+const char* tr_sys(const tr3& text);

@@ -180,7 +180,8 @@ std::string sql_correct_text(MYSQL* conn, std::string_view text)
 
 void open_with_default_program(const char* utf8_path)
 {
-    if (!exe_open_file_2 || !utf8_path)
+    // A path that is not UTF-8 names no file this program wrote.
+    if (!exe_open_file_2 || !utf8_path || !g_utf8_validate(utf8_path, -1, nullptr))
         return;
     utf16_string wide = utf16_from_utf8(utf8_path);
     exe_open_file_2(wide.data());

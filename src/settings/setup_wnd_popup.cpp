@@ -35,32 +35,32 @@ GtkWidget* init_setup_wnd_3()
 {
     GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
 
-    GtkWidget* db_frame = gtk_frame_new(text_by_language("数据库设置", "MySql setup", "數據庫設置"));
+    GtkWidget* db_frame = gtk_frame_new(tr({"数据库设置", "MySql setup", "數據庫設置"}));
     GtkWidget* db_rows = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(db_frame), db_rows);
-    edit1_setup_pop = settings_entry_row(db_rows, text_by_language("服务器ip  ", "server ip", "服務器ip  "));
-    edit2_setup_pop = settings_entry_row(db_rows, text_by_language("用户名    ", "user     ", "用戶名    "));
-    edit3_setup_pop = settings_entry_row(db_rows, text_by_language("密码      ", "password ", "密碼      "));
-    edit4_setup_pop = settings_entry_row(db_rows, text_by_language("数据库端口", "port     ", "數據庫端口"));
+    edit1_setup_pop = settings_entry_row(db_rows, tr({"服务器ip  ", "server ip", "服務器ip  "}));
+    edit2_setup_pop = settings_entry_row(db_rows, tr({"用户名    ", "user     ", "用戶名    "}));
+    edit3_setup_pop = settings_entry_row(db_rows, tr({"密码      ", "password ", "密碼      "}));
+    edit4_setup_pop = settings_entry_row(db_rows, tr({"数据库端口", "port     ", "數據庫端口"}));
     gtk_box_pack_start(GTK_BOX(db_rows), gtk_label_new(""), TRUE, TRUE, 0);
-    settings_note(db_rows, text_by_language("说明:", "comment:", "說明:"), FALSE);
+    settings_note(db_rows, tr({"说明:", "comment:", "說明:"}), FALSE);
     settings_note(db_rows,
-                  text_by_language("  1、服务器IP：不填写，则默认使用本地数据库",
+                  tr({"  1、服务器IP：不填写，则默认使用本地数据库",
                                    "  1,no ip for localhost",
-                                   "  1、服務器IP：不填寫，則使用本地數據庫"),
+                                   "  1、服務器IP：不填寫，則使用本地數據庫"}),
                   FALSE);
     settings_note(db_rows,
-                  text_by_language("  2、数据库端口：不填写，则使用数据库默认3306端口",
+                  tr({"  2、数据库端口：不填写，则使用数据库默认3306端口",
                                    "  2,no port for mysql equl 3306 port",
-                                   "  2、數據庫端口：不填寫，則使用數據庫默認3306端口"),
+                                   "  2、數據庫端口：不填寫，則使用數據庫默認3306端口"}),
                   FALSE);
     gtk_box_pack_start(GTK_BOX(vbox), db_frame, TRUE, TRUE, 0);
 
     GtkWidget* udp_frame =
-        gtk_frame_new(text_by_language("udp接收端口设置", "udp recieve port", "udp 接收端口設置"));
+        gtk_frame_new(tr({"udp接收端口设置", "udp recieve port", "udp 接收端口設置"}));
     GtkWidget* udp_rows = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(udp_frame), udp_rows);
-    edit5_setup_pop = settings_entry_row(udp_rows, text_by_language("端口", "port", "端口"));
+    edit5_setup_pop = settings_entry_row(udp_rows, tr({"端口", "port", "端口"}));
     gtk_widget_set_sensitive(edit5_setup_pop, FALSE);
     gtk_box_pack_start(GTK_BOX(vbox), udp_frame, TRUE, TRUE, 0);
     return vbox;
@@ -98,9 +98,9 @@ void create_setup_pop()
 
     dialog_setup_pop = gtk_dialog_new_with_buttons(
         "setup", window ? GTK_WINDOW(window) : nullptr, GTK_DIALOG_MODAL,
-        text_by_language("保存", "save", "保存"), GTK_RESPONSE_OK,
-        text_by_language("取消", "cancel", "取消"), GTK_RESPONSE_CANCEL, nullptr);
-    GtkWidget* label = gtk_label_new(text_by_language("参数设置窗口", "config system", "參數設置窗口"));
+        tr({"保存", "save", "保存"}), GTK_RESPONSE_OK,
+        tr({"取消", "cancel", "取消"}), GTK_RESPONSE_CANCEL, nullptr);
+    GtkWidget* label = gtk_label_new(tr({"参数设置窗口", "config system", "參數設置窗口"}));
     GtkWidget* vbox = GTK_DIALOG(dialog_setup_pop)->vbox;
     gtk_box_pack_start(GTK_BOX(vbox), label, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(vbox), form, FALSE, FALSE, 0);
@@ -119,5 +119,5 @@ void create_setup_pop()
     gtk_widget_destroy(dialog_setup_pop);
     forget_entries();
     if (unsaved)
-        MessageBox_(text_by_language("设置不能保存", "can not save the settings", "設置不能保存"));
+        MessageBox_(tr({"设置不能保存", "can not save the settings", "設置不能保存"}));
 }

@@ -111,11 +111,11 @@ void create_password()
 
     dialog_log = gtk_dialog_new_with_buttons(
         "sql log wnd", window ? GTK_WINDOW(window) : nullptr, GTK_DIALOG_MODAL,
-        text_by_lang_sys("打开数据库", "打開數據庫", "open mysql"), GTK_RESPONSE_OK,
-        text_by_lang_sys("退出程序", "退出程序", "exit"), GTK_RESPONSE_CANCEL, nullptr);
+        tr_sys({"打开数据库", "open mysql", "打開數據庫"}), GTK_RESPONSE_OK,
+        tr_sys({"退出程序", "exit", "退出程序"}), GTK_RESPONSE_CANCEL, nullptr);
     g_signal_connect(dialog_log, "destroy", G_CALLBACK(forget_entries), nullptr);
-    GtkWidget* label = gtk_label_new(text_by_lang_sys(
-        "不能打开数据库，请重新设置", "不能打開數據庫，請重新設置", "set mysql password"));
+    GtkWidget* label = gtk_label_new(tr_sys({
+        "不能打开数据库，请重新设置", "set mysql password", "不能打開數據庫，請重新設置"}));
     GtkWidget* vbox = GTK_DIALOG(dialog_log)->vbox;
     gtk_box_pack_start(GTK_BOX(vbox), label, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(vbox), form, FALSE, FALSE, 0);
@@ -134,7 +134,7 @@ void create_password()
     }
     gtk_widget_destroy(dialog_log);
     if (unsaved)
-        MessageBox_(text_by_lang_sys("设置不能保存，本次使用刚输入的设置",
-                                     "設置不能保存，本次使用剛輸入的設置",
-                                     "can not save the settings, the values just entered are used"));
+        MessageBox_(tr_sys({"设置不能保存，本次使用刚输入的设置",
+                                     "can not save the settings, the values just entered are used",
+                                     "設置不能保存，本次使用剛輸入的設置"}));
 }
