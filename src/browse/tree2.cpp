@@ -19,6 +19,11 @@ namespace {
 
 GtkTreeViewColumn* tree_columns[5];
 
+std::vector<std::function<void(guint, guint)>> selected_listeners;
+std::vector<std::function<void()>> rebuilt_listeners;
+std::vector<std::function<void(GtkTreeIter*, guint)>> router_row_listeners;
+std::vector<std::function<void(GdkEventButton*)>> right_click_listeners;
+
 // Addresses of the router rows in row order, so that finding a router does
 // not read every row of the store for every received record.
 std::vector<guint> router_ips;
@@ -171,6 +176,8 @@ void insert_one(GtkTreeIter* iter_root, gchar* ch_ip, guint int_ip, int b_root,
         if (router_ips.size() + 1 ==
             static_cast<std::size_t>(gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)))
             router_ips.push_back(int_ip);
+        for (auto& listener : router_row_listeners)
+            listener(&row, int_ip);
         return;
     }
     if (iter_root && pData)
@@ -204,8 +211,8 @@ void rebuild_tree()
 {
     RemoveAll_tree();
     sql_to_tree();
-    // The e-mail rows (put_email_to_tree) are added here once the mail
-    // store exists.
+    for (auto& listener : rebuilt_listeners)
+        listener();
 }
 
 void cursor_change(GtkTreeView* view, gpointer)
@@ -221,20 +228,19 @@ void cursor_change(GtkTreeView* view, gpointer)
     gtk_tree_model_get(model, &it, TREE_COL_IP, &ip, TREE_COL_TYPE, &type, -1);
     ip_cur_change_store = ip;
     type_cur_change_store = type;
-    if (type == LOG_TYPE_EMAIL) {
-        // The e-mail pane shows this router's mails here once it exists; the
-        // record list stays as it was.
-        return;
-    }
-    // The e-mail pane is hidden here once it exists.
-    sql_to_list(ip, type);
+    // An e-mail row keeps the record list as it was; its pane is a listener's.
+    if (type != LOG_TYPE_EMAIL)
+        sql_to_list(ip, type);
+    for (auto& listener : selected_listeners)
+        listener(ip, type);
 }
 
 gboolean click_tree(GtkWidget* widget, GdkEventButton* event, gpointer)
 {
     if (event->type == GDK_BUTTON_PRESS && event->button == 3) {
-        // The tree's pop-up menu opens here once it exists. The press is
-        // consumed either way, so a right click never moves the cursor.
+        // Consumed either way, so a right click never moves the cursor.
+        for (auto& listener : right_click_listeners)
+            listener(event);
         return TRUE;
     }
     if (event->type == GDK_2BUTTON_PRESS && event->button == 1) {
@@ -260,4 +266,24 @@ void change_language_tree(unsigned lang)
     gtk_tree_view_column_set_title(tree_columns[4], COUNTER[lang]);
     for (unsigned i = 0; i < 3; ++i)
         gtk_tree_view_column_set_visible(tree_columns[1 + i], lang == i);
+}
+
+void tree_on_selected(std::function<void(guint, guint)> listener)
+{
+    selected_listeners.push_back(std::move(listener));
+}
+
+void tree_on_rebuilt(std::function<void()> listener)
+{
+    rebuilt_listeners.push_back(std::move(listener));
+}
+
+void tree_on_router_row(std::function<void(GtkTreeIter*, guint)> listener)
+{
+    router_row_listeners.push_back(std::move(listener));
+}
+
+void tree_on_right_click(std::function<void(GdkEventButton*)> listener)
+{
+    right_click_listeners.push_back(std::move(listener));
 }

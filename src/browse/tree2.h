@@ -6,6 +6,8 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
+
 // Model columns of `store`.
 enum {
     TREE_COL_NAME = 0,      // router row: dotted address or alias
@@ -60,3 +62,15 @@ gboolean click_tree(GtkWidget* widget, GdkEventButton* event, gpointer data);
 // Titles and visible label column for a language (0 simplified, 1 English,
 // 2 traditional).
 void change_language_tree(unsigned lang);
+
+// Listeners of the tree, for the panes above it (filter, e-mail, aliases,
+// pop-up menus); app/ connects them at start-up. Each kind runs in the order
+// it was added.
+// After the cursor moved to a row (e-mail rows included).
+void tree_on_selected(std::function<void(guint ip, guint type)> listener);
+// After rebuild_tree filled the tree again from the table.
+void tree_on_rebuilt(std::function<void()> listener);
+// After a router row was appended (row is valid during the call).
+void tree_on_router_row(std::function<void(GtkTreeIter* row, guint ip)> listener);
+// A right-button press on the view; the press is consumed either way.
+void tree_on_right_click(std::function<void(GdkEventButton* event)> listener);
