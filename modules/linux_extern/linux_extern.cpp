@@ -3,6 +3,7 @@
 #include "base/stored_clock.h"
 #include "base/utf16.h"
 
+#include "base/sql_escape.h"
 #include "base/utf8_cut.h"
 
 #include <climits>
@@ -11,33 +12,17 @@
 
 namespace {
 
-// Backslash form of a byte that must not appear raw in a quoted literal,
-// or 0 when it may.
-char escape_of(char c)
-{
-    switch (c) {
-    case '\\': return '\\';
-    case '\'': return '\'';
-    case '"': return '"';
-    case '\0': return '0';
-    case '\r': return 'r';
-    case '\n': return 'n';
-    case '\032': return 'Z';
-    default: return 0;
-    }
-}
-
 void escape_in_place(char* text)
 {
     std::size_t len = std::strlen(text);
     std::size_t out = len;
     for (std::size_t i = 0; i < len; ++i)
-        if (escape_of(text[i]))
+        if (sql_escape_of(text[i]))
             ++out;
     text[out] = '\0';
     // Back to front, so every byte is read before it is overwritten.
     for (std::size_t i = len; i-- > 0;) {
-        char e = escape_of(text[i]);
+        char e = sql_escape_of(text[i]);
         if (e) {
             text[--out] = e;
             text[--out] = '\\';

@@ -9,13 +9,13 @@
 #include <charconv>
 #include <cstring>
 
+#include "base/utf8_clean.h"
 #include "base/utf8_cut.h"
 
 namespace udp {
 
 namespace {
 
-constexpr std::string_view replacement_char = "\xEF\xBF\xBD";  // U+FFFD
 
 // One GB18030 decoder per thread; g_iconv keeps state between calls.
 class gb18030_decoder {
@@ -50,7 +50,7 @@ public:
                 continue;
             if (err != EILSEQ)
                 break;  // EINVAL: incomplete sequence at the end
-            out += replacement_char;
+            out += utf8_replacement;
             ++src;
             --src_left;
         }
@@ -72,22 +72,6 @@ std::size_t valid_utf8_prefix(std::string_view s, bool& cut_tail)
     cut_tail = n < s.size() && g_utf8_get_char_validated(end, s.size() - n) ==
                                    static_cast<gunichar>(-2);
     return n;
-}
-
-// Without a GB18030 decoder: invalid bytes become U+FFFD.
-std::string replace_invalid(std::string_view s)
-{
-    std::string out;
-    while (!s.empty()) {
-        bool cut_tail = false;
-        std::size_t n = valid_utf8_prefix(s, cut_tail);
-        out.append(s.substr(0, n));
-        if (n == s.size() || cut_tail)
-            break;
-        out += replacement_char;
-        s.remove_prefix(n + 1);
-    }
-    return out;
 }
 
 uint32_t read_le32(std::string_view d, std::size_t at)
@@ -350,7 +334,7 @@ std::string to_utf8(std::string_view bytes)
     if (n == bytes.size() || cut_tail)
         return std::string(bytes.substr(0, n));
     thread_local gb18030_decoder gb;
-    return gb.ok() ? gb.decode(bytes) : replace_invalid(bytes);
+    return gb.ok() ? gb.decode(bytes) : utf8_clean(bytes, {.drop_cut_tail = true});
 }
 
 void put_text(char* buf, std::size_t size, std::string_view bytes)

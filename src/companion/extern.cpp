@@ -1,5 +1,6 @@
 #include "companion/extern.h"
 
+#include "base/sql_escape.h"
 #include "base/utf16.h"
 
 #include "base/notice.h"
@@ -144,7 +145,7 @@ void current_time_2(int* hour, int* minute, int* second)
     stored_time_of_day(hour, minute, second);
 }
 
-std::string sql_correct_text(MYSQL* conn, std::string_view text)
+std::string sql_correct_text(std::string_view text)
 {
     if (sql_correct) {
         // The entry works on NUL-terminated text: escape the pieces between
@@ -164,18 +165,7 @@ std::string sql_correct_text(MYSQL* conn, std::string_view text)
             text.remove_prefix(nul + 1);
         }
     }
-    std::string out(text.size() * 2 + 1, '\0');
-    unsigned long n;
-    if (conn) {
-        n = mysql_real_escape_string(conn, out.data(), text.data(), text.size());
-    } else {
-        // Sets up the default character set that mysql_escape_string uses;
-        // a no-op once the library is set up.
-        mysql_library_init(0, nullptr, nullptr);
-        n = mysql_escape_string(out.data(), text.data(), text.size());
-    }
-    out.resize(n == static_cast<unsigned long>(-1) ? 0 : n);
-    return out;
+    return sql_escape(text);
 }
 
 void open_with_default_program(const char* utf8_path)

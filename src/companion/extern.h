@@ -120,11 +120,9 @@ unsigned current_time();
 // Local time of day minus 8 hours; null pointers are skipped.
 void current_time_2(int* hour, int* minute, int* second);
 // `text` escaped for use between single quotes; NUL bytes inside become \0.
-// The module escapes byte by byte, which is right for UTF-8 and single-byte
-// connection character sets (not for GBK, Big5 or SJIS).
-// Without the module: mysql_real_escape_string on `conn`, or
-// mysql_escape_string when `conn` is null.
-std::string sql_correct_text(MYSQL* conn, std::string_view text);
+// Byte by byte (base/sql_escape.h), through the module when it is loaded,
+// which is exact on the utf8mb4 connections.
+std::string sql_correct_text(std::string_view text);
 // Opens a file or folder with the desktop's default program; does nothing
 // without the module.
 void open_with_default_program(const char* utf8_path);

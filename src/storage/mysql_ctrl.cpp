@@ -1,6 +1,8 @@
 #include "storage/mysql_ctrl.h"
 
 #include "base/config.h"
+#include "base/sql_escape.h"
+#include "base/utf8_clean.h"
 
 #include <errmsg.h>
 #include <mysqld_error.h>
@@ -60,15 +62,6 @@ constexpr const char* INDEXES[2] = {
     "create index idx_ip_type_time on LogTab (dwIP, dwLogType, time)",
     "create index idx_ip_time on LogTab (dwIP, time)",
 };
-
-connection* find_connection(MYSQL* conn)
-{
-    if (conn && conn == &g_main.handle)
-        return &g_main;
-    if (conn && conn == &g_second.handle)
-        return &g_second;
-    return nullptr;
-}
 
 void close_connection(connection& c)
 {
@@ -196,20 +189,6 @@ int create_table_from(int first)
     return 0;
 }
 
-void append_utf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 }  // namespace
 
 MYSQL* mysql = nullptr;
@@ -219,72 +198,12 @@ MYSQL_ROW m_row = nullptr;
 
 std::string bmp_utf8(std::string_view text)
 {
-    constexpr char32_t REPLACEMENT = 0xFFFD;
-    std::string out;
-    out.reserve(text.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned char b = p[i];
-        if (b < 0x80) {
-            out += static_cast<char>(b);
-            ++i;
-            continue;
-        }
-        std::size_t len = 0;
-        char32_t c = 0;
-        char32_t min = 0;
-        if ((b & 0xE0) == 0xC0) {
-            len = 2, c = b & 0x1F, min = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            len = 3, c = b & 0x0F, min = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            len = 4, c = b & 0x07, min = 0x10000;
-        }
-        std::size_t k = 1;
-        for (; len && k < len && i + k < n && (p[i + k] & 0xC0) == 0x80; ++k)
-            c = (c << 6) | (p[i + k] & 0x3F);
-        if (len == 0 || k < len || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            // Not UTF-8: one replacement for the lead byte and what followed it.
-            append_utf8(out, REPLACEMENT);
-            i += len ? k : 1;
-            continue;
-        }
-        append_utf8(out, c > 0xFFFF ? REPLACEMENT : c);
-        i += len;
-    }
-    return out;
+    return utf8_clean(text, {.bmp_only = true});
 }
 
-std::string sql_text(MYSQL* conn, std::string_view text)
+std::string sql_text(MYSQL*, std::string_view text)
 {
-    const std::string clean = bmp_utf8(text);
-    std::string out(clean.size() * 2 + 1, '\0');
-    connection* c = find_connection(conn);
-    unsigned long n = 0;
-    if (c && c->open) {
-        n = mysql_real_escape_string(conn, out.data(), clean.data(),
-                                     static_cast<unsigned long>(clean.size()));
-    } else {
-        for (char ch : clean) {
-            const char* esc = nullptr;
-            switch (ch) {
-            case '\0': esc = "\\0"; break;
-            case '\n': esc = "\\n"; break;
-            case '\r': esc = "\\r"; break;
-            case '\\': esc = "\\\\"; break;
-            case '\'': esc = "\\'"; break;
-            case '"': esc = "\\\""; break;
-            case '\032': esc = "\\Z"; break;
-            default: out[n++] = ch; continue;
-            }
-            out[n++] = esc[0];
-            out[n++] = esc[1];
-        }
-    }
-    out.resize(n);
-    return out;
+    return sql_escape(bmp_utf8(text));
 }
 
 db_settings settings_from_config(const config_info_& info)

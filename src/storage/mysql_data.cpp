@@ -73,7 +73,7 @@ std::string insert_values(MYSQL* conn, const log_row& row)
     v += ',';
     append_quoted(v, sql_text(conn, row.cLogUser));
     v += ',';
-    append_quoted(v, sql_correct_text(conn, row.cLogContent));
+    append_quoted(v, sql_correct_text(row.cLogContent));
     v += ',';
     append_quoted(v, sql_text(conn, row.cLogNote));
     v += ',';
