@@ -390,22 +390,4 @@ bool decode_datagram(std::string_view d, uint32_t source_dwip, tagCommunicationD
     return true;
 }
 
-uint16_t udp_port_from_config(std::string_view config)
-{
-    constexpr std::size_t at = 400, size = 100;
-    if (config.size() <= at)
-        return default_udp_port;
-    std::string_view field = native_field(config, at, size);
-    while (!field.empty() && std::isspace(static_cast<unsigned char>(field.front())))
-        field.remove_prefix(1);
-    while (!field.empty() && std::isspace(static_cast<unsigned char>(field.back())))
-        field.remove_suffix(1);
-    unsigned value = 0;
-    auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (!all_digits(field) || ec != std::errc{} || end != field.data() + field.size() || value == 0 ||
-        value > 65535)
-        return default_udp_port;
-    return static_cast<uint16_t>(value);
-}
-
 }  // namespace udp

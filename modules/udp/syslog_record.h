@@ -1,4 +1,4 @@
-// What the UDP receiver decodes: its port setting, and datagrams into records
+// What the UDP receiver decodes: datagrams into records
 // (native records and syslog messages, RFC 3164 and RFC 5424). Pure
 // functions, no socket, no state.
 #pragma once
@@ -15,13 +15,6 @@ namespace udp {
 // Datagram sizes that carry a native record, with and without `wnd`.
 inline constexpr std::size_t native_size = sizeof(tagCommunicationData_);
 inline constexpr std::size_t native_size_short = native_size - 4;
-
-inline constexpr uint16_t default_udp_port = 20000;
-
-// The receive port stored in the `udp_port` field of "config" (the text at
-// offset 400, 100 bytes), given the file's bytes; default_udp_port when the
-// field is missing, empty or not a port number.
-uint16_t udp_port_from_config(std::string_view config);
 
 // A sender's IPv4 address in `dwIP` order (first octet in the low byte), from
 // the address as it sits in sin_addr.s_addr (network order).

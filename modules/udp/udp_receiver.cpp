@@ -1,14 +1,19 @@
 // The UDP receiver: one thread drains the socket into a bounded queue of
 // decoded records, another hands them to the program's callback one at a
 // time, so a callback that holds its thread does not make the socket
-// overflow.
+// overflow. When the memory queue is full, records go on in a file beside it
+// (a disk-assisted queue); what is still queued at stop stays in that file
+// and is delivered first at the next start.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,18 +21,32 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "base/config.h"
 #include "syslog_record.h"
 #include "udp_module.h"
 
 namespace {
 
-constexpr std::size_t queue_capacity = 262144;  // records, 624 bytes each
+constexpr std::size_t default_queue_capacity = 262144;  // records, 624 bytes each
+// The queue file, in the working directory.
+constexpr const char* queue_file_name = "udp.queue";
+// Below this much free space the queue file takes nothing more: the disk
+// monitor's low threshold.
+constexpr uint64_t default_min_free_mb = 1000;
+// Records read from the queue file at a time.
+constexpr std::size_t file_chunk = 256;
+// Free space is looked at again after this many records went to the file.
+constexpr uint64_t free_space_every = 4096;
+// The most datagrams the last drain at stop reads.
+constexpr int final_drain_max = 1 << 20;
 constexpr int receive_buffer_bytes = 64 << 20;
 constexpr std::size_t max_datagram = 65536;
 // How long stop waits for a callback in progress.
@@ -70,10 +89,15 @@ struct counters {
     std::atomic<uint64_t> dropped_full{0};
     std::atomic<uint64_t> malformed{0};
     std::atomic<uint64_t> queue_peak{0};
+    std::atomic<uint64_t> spilled{0};
+    std::atomic<uint64_t> restored{0};
+    std::atomic<uint64_t> waiting{0};
+    std::atomic<uint64_t> kept{0};
 
     void reset()
     {
-        for (auto* c : {&received, &delivered, &dropped_full, &malformed, &queue_peak})
+        for (auto* c : {&received, &delivered, &dropped_full, &malformed, &queue_peak, &spilled,
+                        &restored, &waiting, &kept})
             c->store(0);
     }
 };
@@ -98,13 +122,13 @@ private:
 
 uint16_t configured_port()
 {
-    std::vector<char> buf(500);
+    std::vector<char> buf(sizeof(config_info_));
     std::size_t n = 0;
-    if (FILE* f = std::fopen("config", "rb")) {
+    if (FILE* f = std::fopen(CONFIG_FILE, "rb")) {
         n = std::fread(buf.data(), 1, buf.size(), f);
         std::fclose(f);
     }
-    return udp::udp_port_from_config({buf.data(), n});
+    return config_udp_port({buf.data(), n});
 }
 
 // As large a receive buffer as allowed: past the system limit as root,
@@ -117,47 +141,304 @@ void enlarge_receive_buffer(int fd)
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
-// The queue between the two threads and the delivery loop. The delivery
-// thread holds its own reference, so that a callback which does not return
-// by the time the receiver stops cannot leave it pointing at freed memory.
+// A number from the environment, `fallback` when unset or not a number.
+uint64_t env_number(const char* name, uint64_t fallback)
+{
+    const char* v = std::getenv(name);
+    if (v == nullptr || *v == '\0')
+        return fallback;
+    char* end = nullptr;
+    unsigned long long n = std::strtoull(v, &end, 10);
+    return (end && *end == '\0') ? n : fallback;
+}
+
+bool pread_all(int fd, void* buf, std::size_t n, uint64_t off)
+{
+    auto* p = static_cast<char*>(buf);
+    while (n > 0) {
+        ssize_t r = ::pread(fd, p, n, static_cast<off_t>(off));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        p += r;
+        n -= static_cast<std::size_t>(r);
+        off += static_cast<uint64_t>(r);
+    }
+    return true;
+}
+
+bool pwrite_all(int fd, const void* buf, std::size_t n, uint64_t off)
+{
+    const auto* p = static_cast<const char*>(buf);
+    while (n > 0) {
+        ssize_t r = ::pwrite(fd, p, n, static_cast<off_t>(off));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        p += r;
+        n -= static_cast<std::size_t>(r);
+        off += static_cast<uint64_t>(r);
+    }
+    return true;
+}
+
+// The queue file: a 64-byte header (magic, index of the first record not yet
+// delivered), then records of 624 bytes, slot i at 64 + 624 * i. A new file
+// starts its records `room` slots in, so the memory queue's records can be
+// put in front of it at stop without moving the rest (the hole takes no
+// disk space).
+class queue_file {
+public:
+    static constexpr char magic[8] = {'L', 'G', 'U', 'D', 'P', 'Q', '1', '\0'};
+    static constexpr uint64_t header = 64;
+    static constexpr uint64_t rec = sizeof(tagCommunicationData_);
+
+    explicit queue_file(uint64_t room) : room_(room) {}
+    ~queue_file()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+
+    // Opens an existing file and takes its records; false when there is none
+    // or it is not a queue file.
+    bool open_existing()
+    {
+        fd_ = ::open(queue_file_name, O_RDWR | O_CLOEXEC);
+        if (fd_ < 0)
+            return false;
+        struct stat st {};
+        char head[header] = {};
+        if (::fstat(fd_, &st) != 0 || static_cast<uint64_t>(st.st_size) < header
+            || !pread_all(fd_, head, header, 0) || std::memcmp(head, magic, sizeof magic) != 0) {
+            std::fprintf(stderr, "udp.so: %s is not a queue file, left alone\n", queue_file_name);
+            ::close(fd_);
+            fd_ = -1;
+            return false;
+        }
+        std::memcpy(&read_, head + 8, 8);
+        write_ = (static_cast<uint64_t>(st.st_size) - header) / rec;  // a torn record is cut
+        if (read_ > write_)
+            read_ = write_;
+        if (::ftruncate(fd_, static_cast<off_t>(header + write_ * rec)) != 0) {
+            // Appending overwrites the torn tail all the same.
+        }
+        return true;
+    }
+
+    bool open_new()
+    {
+        if (fd_ < 0)
+            fd_ = ::open(queue_file_name, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ < 0)
+            return false;
+        return reset();
+    }
+
+    bool is_open() const { return fd_ >= 0; }
+    uint64_t unread() const { return write_ - read_; }
+
+    bool append(const tagCommunicationData_& r)
+    {
+        if (!pwrite_all(fd_, &r, rec, header + write_ * rec))
+            return false;
+        ++write_;
+        return true;
+    }
+
+    // Reads up to `max` records from the first unread one on.
+    std::size_t read_front(tagCommunicationData_* out, std::size_t max)
+    {
+        std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(max, unread()));
+        if (n == 0 || !pread_all(fd_, out, n * rec, header + read_ * rec))
+            return 0;
+        return n;
+    }
+
+    // The first unread record is delivered.
+    void advance()
+    {
+        ++read_;
+        write_read_index();
+    }
+
+    // Puts `n` records before the unread ones; false when there is no room
+    // in front (then nothing changed).
+    bool prepend(const tagCommunicationData_* r, uint64_t n)
+    {
+        if (n > read_)
+            return false;
+        if (!pwrite_all(fd_, r, n * rec, header + (read_ - n) * rec))
+            return false;
+        read_ -= n;
+        return write_read_index();
+    }
+
+    // Puts `n` records before the unread ones by writing the file anew
+    // (when there is no room in front of them).
+    bool rewrite_with_front(const tagCommunicationData_* r, uint64_t n)
+    {
+        const std::string tmp = std::string(queue_file_name) + ".new";
+        int out = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (out < 0)
+            return false;
+        char head[header] = {};
+        std::memcpy(head, magic, sizeof magic);
+        uint64_t zero = 0;
+        std::memcpy(head + 8, &zero, 8);
+        bool ok = pwrite_all(out, head, header, 0) && pwrite_all(out, r, n * rec, header);
+        std::vector<char> buf(file_chunk * rec);
+        uint64_t at = header + n * rec;
+        for (uint64_t i = read_; ok && i < write_;) {
+            uint64_t k = std::min<uint64_t>(file_chunk, write_ - i);
+            ok = pread_all(fd_, buf.data(), k * rec, header + i * rec)
+                 && pwrite_all(out, buf.data(), k * rec, at);
+            at += k * rec;
+            i += k;
+        }
+        if (!ok || ::rename(tmp.c_str(), queue_file_name) != 0) {
+            ::close(out);
+            ::unlink(tmp.c_str());
+            return false;
+        }
+        ::close(fd_);
+        fd_ = out;
+        write_ = write_ - read_ + n;
+        read_ = 0;
+        return true;
+    }
+
+    // Empties the file: a new hole of `room` slots.
+    bool reset()
+    {
+        char head[header] = {};
+        std::memcpy(head, magic, sizeof magic);
+        read_ = write_ = room_;
+        std::memcpy(head + 8, &read_, 8);
+        return ::ftruncate(fd_, 0) == 0 && pwrite_all(fd_, head, header, 0)
+               && ::ftruncate(fd_, static_cast<off_t>(header + room_ * rec)) == 0;
+    }
+
+    void remove()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        ::unlink(queue_file_name);
+    }
+
+private:
+    bool write_read_index() { return pwrite_all(fd_, &read_, 8, 8); }
+
+    uint64_t room_;
+    int fd_ = -1;
+    uint64_t read_ = 0;   // first record not yet delivered
+    uint64_t write_ = 0;  // next free slot
+};
+
+// The queue between the two threads and the delivery loop: the memory ring,
+// and behind it the queue file. Once a record went to the file, every later
+// one does too until delivery has emptied the file, so the order holds. The
+// delivery thread holds its own reference, so that a callback which does not
+// return by the time the receiver stops cannot leave it pointing at freed
+// memory.
 class delivery_queue {
 public:
-    explicit delivery_queue(RecvProc cb) : cb_(cb), ring_(queue_capacity) {}
+    delivery_queue(RecvProc cb, std::size_t capacity)
+        : cb_(cb), ring_(capacity), file_(capacity),
+          min_free_bytes_(env_number("LOGSERVER_UDP_QUEUE_MIN_FREE_MB", default_min_free_mb) << 20),
+          chunk_(new tagCommunicationData_[file_chunk])
+    {
+        // Records an earlier stop left: delivered first.
+        if (file_.open_existing()) {
+            if (file_.unread() > 0) {
+                spilling_ = true;
+                g_counts.restored.store(file_.unread());
+                g_counts.waiting.fetch_add(file_.unread());
+            } else {
+                file_.remove();
+            }
+        }
+    }
 
     void push(const tagCommunicationData_& rec)
     {
-        bool was_empty = false;
+        bool wake = false;
         {
             std::lock_guard lock(mutex_);
-            if (ring_.full()) {
+            if (persisted_) {
                 g_counts.dropped_full.fetch_add(1, std::memory_order_relaxed);
                 return;
             }
-            was_empty = ring_.empty();
-            ring_.push(rec);
-            if (ring_.size() > g_counts.queue_peak.load(std::memory_order_relaxed))
-                g_counts.queue_peak.store(ring_.size(), std::memory_order_relaxed);
+            if (!spilling_ && !ring_.full()) {
+                wake = ring_.empty();
+                ring_.push(rec);
+                if (ring_.size() > g_counts.queue_peak.load(std::memory_order_relaxed))
+                    g_counts.queue_peak.store(ring_.size(), std::memory_order_relaxed);
+            } else {
+                if (!spill(rec)) {
+                    g_counts.dropped_full.fetch_add(1, std::memory_order_relaxed);
+                    return;
+                }
+                wake = ring_.empty() && file_.unread() == 1;
+            }
+            g_counts.waiting.fetch_add(1, std::memory_order_relaxed);
         }
-        if (was_empty)
+        if (wake)
             changed_.notify_all();
     }
 
     // Hands queued records to the callback one at a time, outside the lock,
-    // until stop().
+    // memory first, then the file, until stop().
     void run()
     {
         pthread_setname_np(pthread_self(), "udp-deliver");
         for (;;) {
             tagCommunicationData_ rec;
+            bool from_file = false;
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait(lock, [this] { return stopping_ || !ring_.empty(); });
+                changed_.wait(lock, [this] {
+                    return stopping_ || !ring_.empty() || (spilling_ && file_.unread() > 0);
+                });
                 if (stopping_)
                     break;
-                rec = ring_.pop();
+                if (!ring_.empty()) {
+                    rec = ring_.pop();
+                } else {
+                    if (chunk_pos_ == chunk_len_) {
+                        chunk_len_ = file_.read_front(chunk_.get(), file_chunk);
+                        chunk_pos_ = 0;
+                        if (chunk_len_ == 0) {
+                            // Unreadable: what is in the file is lost.
+                            g_counts.dropped_full.fetch_add(file_.unread());
+                            g_counts.waiting.fetch_sub(file_.unread());
+                            file_.reset();
+                            spilling_ = false;
+                            continue;
+                        }
+                    }
+                    rec = chunk_[chunk_pos_++];
+                    from_file = true;
+                }
+                g_counts.waiting.fetch_sub(1, std::memory_order_relaxed);
             }
             cb_(&rec);
             g_counts.delivered.fetch_add(1, std::memory_order_relaxed);
+            if (from_file) {
+                std::lock_guard lock(mutex_);
+                if (persisted_)
+                    continue;  // stop gave up waiting for this callback
+                file_.advance();
+                if (file_.unread() == 0) {
+                    // Delivery has caught up: memory again.
+                    file_.reset();
+                    chunk_pos_ = chunk_len_ = 0;
+                    spilling_ = false;
+                }
+            }
         }
         std::lock_guard lock(mutex_);
         finished_ = true;
@@ -178,20 +459,90 @@ public:
         return changed_.wait_for(lock, wait, [this] { return finished_; });
     }
 
+    // After stop: what is still queued is kept in the file, the memory
+    // queue's records in front of the file's; an empty queue leaves no file.
+    void persist()
+    {
+        std::lock_guard lock(mutex_);
+        if (persisted_)
+            return;
+        persisted_ = true;
+        const uint64_t n = ring_.size();
+        if (n == 0 && (!file_.is_open() || file_.unread() == 0)) {
+            if (file_.is_open())
+                file_.remove();
+            return;
+        }
+        if (n > 0) {
+            std::vector<tagCommunicationData_> mem;
+            mem.reserve(n);
+            while (!ring_.empty())
+                mem.push_back(ring_.pop());
+            if (!file_.is_open() && !file_.open_new()) {
+                lose(n, "cannot create the queue file");
+                return;
+            }
+            if (!file_.prepend(mem.data(), n) && !file_.rewrite_with_front(mem.data(), n)) {
+                lose(n + file_.unread(), "cannot write the queue file");
+                file_.remove();
+                return;
+            }
+        }
+        g_counts.kept.store(file_.unread());
+    }
+
 private:
+    // A record into the queue file; false when it cannot take it (disk low
+    // or the file unwritable).
+    bool spill(const tagCommunicationData_& rec)
+    {
+        if (since_free_check_ == 0 || since_free_check_ >= free_space_every) {
+            struct statvfs st {};
+            disk_low_ = statvfs(".", &st) == 0
+                        && static_cast<uint64_t>(st.f_bavail) * st.f_frsize < min_free_bytes_;
+            since_free_check_ = 0;
+        }
+        ++since_free_check_;
+        if (disk_low_)
+            return false;
+        if (!file_.is_open() && !file_.open_new())
+            return false;
+        if (!file_.append(rec))
+            return false;
+        spilling_ = true;
+        g_counts.spilled.fetch_add(1, std::memory_order_relaxed);
+        return true;
+    }
+
+    void lose(uint64_t n, const char* why)
+    {
+        std::fprintf(stderr, "udp.so: %s, %llu queued records lost\n", why,
+                     static_cast<unsigned long long>(n));
+        g_counts.dropped_full.fetch_add(n);
+    }
+
     RecvProc cb_;
     std::mutex mutex_;
     std::condition_variable changed_;
     record_ring ring_;
+    queue_file file_;
+    uint64_t min_free_bytes_;
+    std::unique_ptr<tagCommunicationData_[]> chunk_;
+    std::size_t chunk_pos_ = 0;
+    std::size_t chunk_len_ = 0;
+    uint64_t since_free_check_ = 0;
+    bool disk_low_ = false;
+    bool spilling_ = false;   // records go to the file until it is empty
     bool stopping_ = false;
     bool finished_ = false;
+    bool persisted_ = false;
 };
 
 class receiver {
 public:
-    receiver(RecvProc cb, fd_holder sock, fd_holder wake)
+    receiver(RecvProc cb, fd_holder sock, fd_holder wake, std::size_t capacity)
         : sock_(std::move(sock)), wake_(std::move(wake)),
-          queue_(std::make_shared<delivery_queue>(cb))
+          queue_(std::make_shared<delivery_queue>(cb, capacity))
     {
         reader_ = std::thread([this] { read_loop(); });
         try {
@@ -213,16 +564,17 @@ public:
         if (reader_.joinable())
             reader_.join();
         queue_->stop();
-        if (!deliverer_.joinable())
-            return;
-        if (queue_->wait_finished(callback_wait)) {
-            deliverer_.join();
-        } else {
-            // The callback waits for something that will not come, e.g. a
-            // main loop that has ended: leave it rather than hang.
-            std::fprintf(stderr, "udp.so: callback still busy at stop, not waiting for it\n");
-            deliverer_.detach();
+        if (deliverer_.joinable()) {
+            if (queue_->wait_finished(callback_wait)) {
+                deliverer_.join();
+            } else {
+                // The callback waits for something that will not come, e.g. a
+                // main loop that has ended: leave it rather than hang.
+                std::fprintf(stderr, "udp.so: callback still busy at stop, not waiting for it\n");
+                deliverer_.detach();
+            }
         }
+        queue_->persist();
     }
 
 private:
@@ -236,14 +588,18 @@ private:
                 break;
             if (fds[1].revents != 0)
                 break;
-            drain(buf);
+            drain(buf, false);
         }
+        // What the socket still holds is queued too, so a stop loses nothing
+        // that reached it.
+        drain(buf, true);
     }
 
-    // Reads every datagram that is waiting.
-    void drain(std::vector<char>& buf)
+    // Reads every datagram that is waiting; until stop, or at stop a bounded
+    // number.
+    void drain(std::vector<char>& buf, bool final)
     {
-        while (!stopping_) {
+        for (int left = final_drain_max; final ? left > 0 : !stopping_; --left) {
             sockaddr_in from{};
             socklen_t from_len = sizeof from;
             ssize_t n = recvfrom(sock_.get(), buf.data(), buf.size(), MSG_DONTWAIT,
@@ -299,7 +655,10 @@ extern "C" int start_udp(RecvProc cb)
         return -1;
     g_counts.reset();
     try {
-        g_receiver = std::make_unique<receiver>(cb, std::move(sock), std::move(wake));
+        std::size_t capacity = static_cast<std::size_t>(
+            env_number("LOGSERVER_UDP_QUEUE_RECORDS", default_queue_capacity));
+        g_receiver = std::make_unique<receiver>(cb, std::move(sock), std::move(wake),
+                                                capacity > 0 ? capacity : 1);
     } catch (...) {
         return -1;
     }
@@ -323,6 +682,10 @@ extern "C" void udp_get_counts(udp_counts* counts)
     counts->dropped_full = g_counts.dropped_full.load();
     counts->malformed = g_counts.malformed.load();
     counts->queue_peak = g_counts.queue_peak.load();
+    counts->spilled = g_counts.spilled.load();
+    counts->restored = g_counts.restored.load();
+    counts->waiting = g_counts.waiting.load();
+    counts->kept = g_counts.kept.load();
 }
 
 extern "C" int udp_bound_port(void)

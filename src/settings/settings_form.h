@@ -1,9 +1,12 @@
 // Pieces shared by the two settings dialogs' forms.
 #pragma once
 
+#include "base/config.h"
+
 #include <gtk/gtk.h>
 
 #include <cstring>
+#include <array>
 #include <string>
 
 // A row of a label and an entry, both expanding; the entry is returned.
@@ -37,4 +40,26 @@ inline void settings_entry_set(GtkWidget* entry, const char (&field)[100])
 {
     if (entry)
         gtk_entry_set_text(GTK_ENTRY(entry), std::string(field, strnlen(field, sizeof field)).c_str());
+}
+
+// One entry of a settings form and the configuration field it shows.
+struct settings_field {
+    GtkWidget*& entry;
+    char (config_info_::*field)[100];
+};
+
+// Shows the fields in their entries (entries that are gone are skipped).
+template <class Form>
+void settings_show(const Form& form, const config_info_& info)
+{
+    for (const settings_field& f : form)
+        settings_entry_set(f.entry, info.*f.field);
+}
+
+// Takes the entries' texts into their fields, cut to what a field holds.
+template <class Form>
+void settings_take(const Form& form, config_info_& info)
+{
+    for (const settings_field& f : form)
+        config_set_field(info.*f.field, settings_entry_text(f.entry));
 }

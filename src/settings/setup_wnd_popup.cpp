@@ -66,28 +66,37 @@ GtkWidget* init_setup_wnd_3()
     return vbox;
 }
 
+namespace {
+
+// The pop-up's database entries and the fields they edit.
+std::array<settings_field, 4> database_fields()
+{
+    return {{{edit1_setup_pop, &config_info_::ip},
+            {edit2_setup_pop, &config_info_::user},
+            {edit3_setup_pop, &config_info_::pass},
+            {edit4_setup_pop, &config_info_::sql_port}}};
+}
+
+}  // namespace
+
 int read_config_2()
 {
     if (config_read_exact(CONFIG_FILE, save_info) != 0)
         return -1;
     if (entries_exist()) {
-        settings_entry_set(edit1_setup_pop, save_info.ip);
-        settings_entry_set(edit2_setup_pop, save_info.user);
-        settings_entry_set(edit3_setup_pop, save_info.pass);
-        settings_entry_set(edit4_setup_pop, save_info.sql_port);
-        // The receiver listens on this fixed port whatever is stored.
-        gtk_entry_set_text(GTK_ENTRY(edit5_setup_pop), "20000");
+        settings_show(database_fields(), save_info);
+        // The port the receiver listens on, so that saving keeps it.
+        const auto& bytes = reinterpret_cast<const char (&)[sizeof save_info]>(save_info);
+        std::string port = std::to_string(config_udp_port({bytes, sizeof bytes}));
+        gtk_entry_set_text(GTK_ENTRY(edit5_setup_pop), port.c_str());
     }
     return 0;
 }
 
 int write_config_2()
 {
-    config_set_field(save_info.ip, settings_entry_text(edit1_setup_pop));
-    config_set_field(save_info.user, settings_entry_text(edit2_setup_pop));
-    config_set_field(save_info.pass, settings_entry_text(edit3_setup_pop));
-    config_set_field(save_info.sql_port, settings_entry_text(edit4_setup_pop));
-    config_set_field(save_info.udp_port, settings_entry_text(edit5_setup_pop));
+    settings_take(database_fields(), save_info);
+    settings_take(std::array<settings_field, 1>{{{edit5_setup_pop, &config_info_::udp_port}}}, save_info);
     return config_write(CONFIG_FILE, save_info);
 }
 

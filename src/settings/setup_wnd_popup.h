@@ -20,7 +20,7 @@ void create_setup_pop();
 GtkWidget* init_setup_wnd_3();
 
 // "config" and the pop-up's entries: read_config_2 accepts only a file of
-// exactly 500 bytes and then shows "20000" as the UDP port; write_config_2
-// stores all five entries. 0 or -1.
+// exactly 500 bytes and then shows the stored UDP port ("20000" when it is
+// empty or not a number); write_config_2 stores all five entries. 0 or -1.
 int read_config_2();
 int write_config_2();

@@ -57,12 +57,13 @@ GtkWidget* build_form(const form_texts& t)
     return vbox;
 }
 
-void fill_entries(const config_info_& info)
+// The dialog's entries and the fields they edit.
+std::array<settings_field, 4> form_fields()
 {
-    settings_entry_set(edit1_setup_log, info.ip);
-    settings_entry_set(edit2_setup_log, info.user);
-    settings_entry_set(edit3_setup_log, info.pass);
-    settings_entry_set(edit4_setup_log, info.sql_port);
+    return {{{edit1_setup_log, &config_info_::ip},
+            {edit2_setup_log, &config_info_::user},
+            {edit3_setup_log, &config_info_::pass},
+            {edit4_setup_log, &config_info_::sql_port}}};
 }
 
 void forget_entries(GtkWidget*, gpointer)
@@ -82,7 +83,7 @@ int read_config()
     if (config_read_startup(CONFIG_FILE, save_info) != 0)
         return -1;
     if (edit1_setup_log && edit2_setup_log && edit3_setup_log && edit4_setup_log)
-        fill_entries(save_info);
+        settings_show(form_fields(), save_info);
     return 0;
 }
 
@@ -90,10 +91,7 @@ int write_config()
 {
     // The entries go into memory even when the file cannot be written, so
     // the next attempt uses what was just entered.
-    config_set_field(save_info.ip, settings_entry_text(edit1_setup_log));
-    config_set_field(save_info.user, settings_entry_text(edit2_setup_log));
-    config_set_field(save_info.pass, settings_entry_text(edit3_setup_log));
-    config_set_field(save_info.sql_port, settings_entry_text(edit4_setup_log));
+    settings_take(form_fields(), save_info);
     return config_write(CONFIG_FILE, save_info);
 }
 
@@ -105,7 +103,7 @@ void create_password()
     // After a failed save the file still holds the old settings; show the
     // ones in use.
     if (config_save_failed)
-        fill_entries(save_info);
+        settings_show(form_fields(), save_info);
     else
         read_config();
 

@@ -138,7 +138,7 @@ TEST_F(Settings, StartUpDialogThatCannotSaveSaysSoAndKeepsTheValues)
     config_save_failed = false;
 }
 
-TEST_F(Settings, PopUpOfAReadableConfigShowsItsValuesAndTheFixedUdpPort)
+TEST_F(Settings, PopUpOfAReadableConfigShowsItsValuesAndTheStoredUdpPort)
 {
     language_nu = 1;
     const std::string stored = config_with("10.0.0.9", "logger", "pw", "3308", "514");
@@ -151,7 +151,7 @@ TEST_F(Settings, PopUpOfAReadableConfigShowsItsValuesAndTheFixedUdpPort)
                                s.udp_sensitive = gtk_widget_is_sensitive(edit5_setup_pop);
                            });
     EXPECT_EQ(seen.title, "setup");
-    EXPECT_EQ(seen.entries, (std::vector<std::string> {"10.0.0.9", "logger", "pw", "3308", "20000"}));
+    EXPECT_EQ(seen.entries, (std::vector<std::string> {"10.0.0.9", "logger", "pw", "3308", "514"}));
     EXPECT_FALSE(seen.udp_sensitive);
     for (const char* text : {"config system", "MySql setup", "udp recieve port", "server ip",
                              "user     ", "password ", "port     ", "comment:",
@@ -168,13 +168,16 @@ TEST_F(Settings, PopUpOfAReadableConfigShowsItsValuesAndTheFixedUdpPort)
 TEST_F(Settings, PopUpClosedByTheWindowManagerSavesLikeSave)
 {
     language_nu = 0;
-    write_file(CONFIG_FILE, config_with("127.0.0.1", "root", "", "3306", "514"));
-    seen_dialog seen = run(create_setup_pop, &dialog_setup_pop, GTK_RESPONSE_DELETE_EVENT,
-                           [](seen_dialog&) { gtk_entry_set_text(GTK_ENTRY(edit4_setup_pop), "3309"); });
-    EXPECT_TRUE(contains(seen.labels, "参数设置窗口"));
-    EXPECT_TRUE(contains(seen.labels, "udp接收端口设置"));
-    EXPECT_EQ(b_exit_pop, 87);
-    EXPECT_EQ(read_file(CONFIG_FILE), config_with("127.0.0.1", "root", "", "3309", "20000"));
+    // The stored port is kept by the save; one the receiver cannot use is
+    // saved as the port it listens on instead.
+    for (auto [stored, saved] : {std::pair{"514", "514"}, {" 8080 ", "8080"}, {"abc", "20000"}}) {
+        write_file(CONFIG_FILE, config_with("127.0.0.1", "root", "", "3306", stored));
+        seen_dialog seen = run(create_setup_pop, &dialog_setup_pop, GTK_RESPONSE_DELETE_EVENT,
+                               [](seen_dialog&) { gtk_entry_set_text(GTK_ENTRY(edit4_setup_pop), "3309"); });
+        EXPECT_TRUE(contains(seen.labels, "参数设置窗口"));
+        EXPECT_EQ(b_exit_pop, 87);
+        EXPECT_EQ(read_file(CONFIG_FILE), config_with("127.0.0.1", "root", "", "3309", saved)) << stored;
+    }
 }
 
 TEST_F(Settings, PopUpOfAConfigOfTheWrongSizeStartsEmpty)

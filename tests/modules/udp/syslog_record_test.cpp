@@ -1,5 +1,7 @@
 #include "syslog_record.h"
 
+#include "base/config.h"
+
 #include <glib.h>
 #include <gtest/gtest.h>
 
@@ -15,7 +17,7 @@ uint16_t port_of(std::string_view field)
 {
     std::string c(500, '\0');
     c.replace(400, field.size(), field);
-    return udp_port_from_config(c);
+    return config_udp_port(c);
 }
 
 tagCommunicationData_ decode(std::string_view d, uint32_t source = 0x0100007F)
@@ -37,7 +39,7 @@ P parts(std::string_view d)
 
 TEST(UdpConfig, PortFieldOrDefault)
 {
-    EXPECT_EQ(udp_port_from_config(std::string(400, 'x')), 20000);  // no field
+    EXPECT_EQ(config_udp_port(std::string(400, 'x')), 20000);  // no field
     for (std::string_view bad : {"", "abc", "514x", "0", "70000", "11111111111111111111"})
         EXPECT_EQ(port_of(bad), 20000) << bad;
     EXPECT_EQ(port_of("514"), 514);
