@@ -6,6 +6,8 @@
 #include "app/toolbar.h"
 #include "browse/button_wnd_list.h"
 #include "browse/list_data.h"
+#include "browse/menu_reverse_source_ip.h"
+#include "browse/popup_menu.h"
 #include "browse/tree2.h"
 #include "disk/disk_info.h"
 
@@ -51,7 +53,10 @@ void switch_language(unsigned lang)
     relabel(lang, change_chinese_disk, change_en_disk, change_fanti_disk);
     // 10. Main window title.
     set_window_title(lang);
-    // 11. Pop-up menus: not built yet.
+    // 11. Pop-up menus of the tree and of the record list.
+    relabel(lang, change_chinese_popup_menu, change_en_popup_menu, change_fanti_popup_menu);
+    relabel(lang, change_chinese_popup_reverse, change_en_popup_reverse,
+            change_fanti_popup_reverse);
 }
 
 void change_chinese(GtkWidget*, gpointer) { switch_language(0); }

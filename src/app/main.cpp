@@ -12,6 +12,9 @@
 #include "companion/parse.h"
 #include "browse/button_wnd_list.h"
 #include "browse/list_data.h"
+#include "browse/menu_reverse_source_ip.h"
+#include "browse/popup_menu.h"
+#include "browse/rename.h"
 #include "browse/set_list_data.h"
 #include "browse/tree2.h"
 #include "disk/disk_info.h"
@@ -21,6 +24,7 @@
 #include "receive/udp_proc.h"
 #include "storage/mysql_data.h"
 #include "storage/mysql_ctrl.h"
+#include "storage/reverse_source.h"
 
 #include <cstdio>
 
@@ -190,7 +194,13 @@ int logserver_main(int argc, char** argv)
     build_main_window();
 
     load_parse();
+    // Aliases on every router row: those made by a rebuild after a deletion
+    // and those of routers first heard of later.
+    tree_on_router_row(rename_router_row);
+    tree_on_rebuilt(rename_to_tree);
+    tree_on_right_click(popup_menu_on_right_click);
     sql_to_tree();
+    init_buf_rename();
     udp_thread();
 
     gtk_rc_parse("gtkrc");
@@ -205,6 +215,7 @@ int logserver_main(int argc, char** argv)
     gdk_threads_enter();
     gtk_main();
     gdk_threads_leave();
+    release_list();
 
     // Stop taking records and store what is queued, so nothing accepted is lost.
     release_receivers();

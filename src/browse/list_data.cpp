@@ -1,5 +1,6 @@
 #include "browse/list_data.h"
 
+#include "browse/menu_reverse_source_ip.h"
 #include "storage/page_set.h"
 
 GtkWidget* treeview_list = nullptr;
@@ -59,8 +60,8 @@ void InitStore()
 
 void InitTreeView()
 {
-    // The reversed-source menu (init_popup_menu_reverse) is built here first
-    // once it exists.
+    // First, so the reversed-source list is loaded before any row is shown.
+    init_popup_menu_reverse();
     scrolled_TreeView = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled_TreeView), GTK_POLICY_AUTOMATIC,
                                    GTK_POLICY_AUTOMATIC);
@@ -117,8 +118,9 @@ void cursor_change_list(GtkTreeView* view, gpointer)
 gboolean click_tree_list(GtkWidget*, GdkEventButton* event, gpointer)
 {
     if (event->type == GDK_BUTTON_PRESS && event->button == 3) {
-        // The reversed-source menu (menu_popup_reverse) opens here once it
-        // exists; the press is consumed so the cursor stays where it was.
+        // Consumed, so the cursor stays where it was: the menu acts on the
+        // record that holds it.
+        menu_popup_reverse_at(event);
         return TRUE;
     }
     return FALSE;

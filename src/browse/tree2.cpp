@@ -2,6 +2,7 @@
 
 #include "base/other_func.h"
 #include "browse/list_data.h"
+#include "browse/popup_menu.h"
 #include "browse/set_list_data.h"
 #include "base/log_types.h"
 #include "storage/page_set.h"
@@ -111,8 +112,7 @@ void setup_tree_view_2(GtkWidget* view)
 
 void init_tree_2()
 {
-    // The pop-up menu of the tree (init_popup_menu) is built here first once
-    // it exists.
+    init_popup_menu();
     treeview = gtk_tree_view_new();
     setup_tree_view_2(treeview);
     store = gtk_tree_store_new(TREE_N_COLS, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_UINT,
