@@ -25,8 +25,8 @@ void set_window_title(unsigned lang)
 {
     if (!window)
         return;
-    static const char* const titles[3] = {"日志服务器", "syslog", "日誌服務器"};
-    gtk_window_set_title(GTK_WINDOW(window), titles[lang]);
+    static constexpr tr3 TITLE {"日志服务器", "syslog", "日誌服務器"};
+    gtk_window_set_title(GTK_WINDOW(window), tr(TITLE, lang));
 }
 
 }  // namespace

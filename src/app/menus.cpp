@@ -17,7 +17,7 @@ GtkWidget* menubar = nullptr;
 namespace {
 
 struct texts {
-    const char* text[3];  // simplified, English, traditional
+    tr3 text;
 };
 
 struct labelled_item {
@@ -132,7 +132,7 @@ void change_language_menu(unsigned lang)
     if (lang > 2)
         return;
     for (const labelled_item& l : labelled)
-        gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(l.item))), l.label.text[lang]);
+        gtk_label_set_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(l.item))), tr(l.label.text, lang));
 }
 
 void switch_style(int n)

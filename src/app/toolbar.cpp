@@ -11,7 +11,7 @@ namespace {
 
 struct tool_def {
     const char* stock_id;
-    const char* text[3];  // simplified, English, traditional
+    tr3 text;
 };
 
 constexpr tool_def tool_defs[] = {
@@ -51,7 +51,7 @@ void change_language_toolbar(unsigned lang)
     if (!toolbar || lang > 2)
         return;
     for (int pos = TOOL_SETUP; pos <= TOOL_VERSION; ++pos)
-        gtk_tool_button_set_label(GTK_TOOL_BUTTON(toolbar_item(pos)), tool_defs[pos].text[lang]);
+        gtk_tool_button_set_label(GTK_TOOL_BUTTON(toolbar_item(pos)), tr(tool_defs[pos].text, lang));
 }
 
 GtkToolItem* toolbar_item(int pos)

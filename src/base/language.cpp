@@ -31,14 +31,16 @@ unsigned int system_language_id()
     return 1033;
 }
 
-const char* tr(const tr3& text)
+const char* tr(const tr3& text, unsigned lang)
 {
-    if (language_nu == 0)
+    if (lang == 0)
         return text.zh;
-    if (language_nu == 2)
+    if (lang == 2)
         return text.tw;
     return text.en;
 }
+
+const char* tr(const tr3& text) { return tr(text, language_nu); }
 
 const char* tr_sys(const tr3& text)
 {

@@ -28,6 +28,9 @@ struct tr3 {
 
 // The text in the interface language (language_nu).
 const char* tr(const tr3& text);
+// The text in the language of that index (0 simplified Chinese, 1 English,
+// 2 traditional Chinese; anything else English).
+const char* tr(const tr3& text, unsigned lang);
 
 // The text in the system's language (lang_sys), for what is shown before the
 // interface language is applied.

@@ -1,13 +1,15 @@
 #include "base/log_types.h"
 
+#include "base/language.h"
+
 #include "base/record.h"
 
 namespace {
 
 struct type_labels {
     unsigned code;
-    const char* tree[3];
-    const char* list[3];  // nullptr: not listed
+    tr3 tree;
+    tr3 list;  // nullptr: not listed
 };
 
 constexpr type_labels TYPES[] = {
@@ -18,7 +20,7 @@ constexpr type_labels TYPES[] = {
     {LOG_TYPE_EMAIL, {"邮件", "email", "郵件"}, {nullptr, nullptr, nullptr}},
 };
 
-constexpr const char* UNDEFINED_LIST[3] = {"未知", "nodefine", "未知"};
+constexpr tr3 UNDEFINED_LIST {"未知", "nodefine", "未知"};
 
 const type_labels* find_type(unsigned code)
 {
@@ -35,7 +37,7 @@ unsigned clamp_lang(unsigned lang) { return lang > 2 ? 0 : lang; }
 const char* tree_type_label_known(unsigned code, unsigned lang)
 {
     const type_labels* t = find_type(code);
-    return t ? t->tree[clamp_lang(lang)] : nullptr;
+    return t ? tr(t->tree, clamp_lang(lang)) : nullptr;
 }
 
 std::string tree_type_label(unsigned code, unsigned lang)
@@ -52,7 +54,7 @@ std::string tree_type_label(unsigned code, unsigned lang)
 const char* list_type_label(unsigned code, unsigned lang)
 {
     const type_labels* t = find_type(code);
-    if (t && t->list[0])
-        return t->list[clamp_lang(lang)];
-    return UNDEFINED_LIST[clamp_lang(lang)];
+    if (t && t->list.zh)
+        return tr(t->list, clamp_lang(lang));
+    return tr(UNDEFINED_LIST, clamp_lang(lang));
 }

@@ -27,7 +27,7 @@ int b_open = 0;
 constexpr const char* OTHER_IMAGE = "other-image";
 
 struct labels3 {
-    const char* text[3];  // simplified, English, traditional
+    tr3 text;
 };
 constexpr labels3 PRE = {{"前一页", "pre", "前一頁"}};
 constexpr labels3 NEXT = {{"后一页", "next", "后一頁"}};
@@ -39,24 +39,24 @@ constexpr labels3 HIDE = {{"隐藏", "hide", "隱藏"}};
 
 void label_show_hide(unsigned lang)
 {
-    gtk_button_set_label(GTK_BUTTON(button3_list), (b_open % 2 ? SHOW : HIDE).text[lang]);
+    gtk_button_set_label(GTK_BUTTON(button3_list), tr((b_open % 2 ? SHOW : HIDE).text, lang));
 }
 
 void relabel(unsigned lang)
 {
     if (!hbox_button_list)
         return;
-    gtk_button_set_label(GTK_BUTTON(button1_list), PRE.text[lang]);
-    gtk_button_set_label(GTK_BUTTON(button2_list), NEXT.text[lang]);
-    gtk_button_set_label(GTK_BUTTON(button_sel_all_list), SEL_ALL.text[lang]);
-    gtk_button_set_label(GTK_BUTTON(button_reverse_all_list), REVERSE.text[lang]);
-    gtk_button_set_label(GTK_BUTTON(button_del_list), DEL.text[lang]);
+    gtk_button_set_label(GTK_BUTTON(button1_list), tr(PRE.text, lang));
+    gtk_button_set_label(GTK_BUTTON(button2_list), tr(NEXT.text, lang));
+    gtk_button_set_label(GTK_BUTTON(button_sel_all_list), tr(SEL_ALL.text, lang));
+    gtk_button_set_label(GTK_BUTTON(button_reverse_all_list), tr(REVERSE.text, lang));
+    gtk_button_set_label(GTK_BUTTON(button_del_list), tr(DEL.text, lang));
     label_show_hide(lang);
 }
 
 GtkWidget* labelled(const labels3& l, GCallback handler)
 {
-    GtkWidget* b = gtk_button_new_with_label(l.text[0]);
+    GtkWidget* b = gtk_button_new_with_label(l.text.zh);
     g_signal_connect(b, "clicked", handler, nullptr);
     gtk_box_pack_start(GTK_BOX(hbox_button_list), b, TRUE, TRUE, 0);
     return b;
@@ -83,7 +83,7 @@ void init_button_wnd_list()
     button3_list = gtk_button_new_from_stock("my_stock_sample17");
     GtkStockItem item;
     if (!gtk_stock_lookup("my_stock_sample17", &item))
-        gtk_button_set_label(GTK_BUTTON(button3_list), HIDE.text[0]);
+        gtk_button_set_label(GTK_BUTTON(button3_list), HIDE.text.zh);
     if (GtkWidget* own = gtk_button_get_image(GTK_BUTTON(button3_list))) {
         // Held as the button's own image, so that relabelling keeps it.
         g_object_ref(own);

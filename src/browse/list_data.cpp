@@ -1,5 +1,7 @@
 #include "browse/list_data.h"
 
+#include "base/language.h"
+
 #include "browse/menu_reverse_source_ip.h"
 #include "storage/page_set.h"
 
@@ -130,7 +132,7 @@ void change_language_list(unsigned lang)
 {
     struct titled {
         int view_col;
-        const char* text[3];
+        tr3 text;
     };
     static const titled TITLES[] = {
         {0, {"序号", "Number", "序號"}},
@@ -143,7 +145,7 @@ void change_language_list(unsigned lang)
     if (lang > 2 || !list_columns[0])
         return;
     for (const auto& t : TITLES)
-        gtk_tree_view_column_set_title(list_columns[t.view_col], t.text[lang]);
+        gtk_tree_view_column_set_title(list_columns[t.view_col], tr(t.text, lang));
     for (unsigned i = 0; i < 3; ++i) {
         gtk_tree_view_column_set_visible(list_columns[1 + i], lang == i);
         gtk_tree_view_column_set_visible(list_columns[5 + i], lang == i);

@@ -1,5 +1,6 @@
 #include "browse/tree2.h"
 
+#include "base/language.h"
 #include "base/other_func.h"
 #include "browse/list_data.h"
 #include "browse/popup_menu.h"
@@ -258,12 +259,12 @@ gboolean click_tree(GtkWidget* widget, GdkEventButton* event, gpointer)
 
 void change_language_tree(unsigned lang)
 {
-    static const char* const ROUTER[3] = {"日志服务器", "router", "日誌服務器"};
-    static const char* const COUNTER[3] = {"数量", "counter", "數量"};
+    static constexpr tr3 ROUTER {"日志服务器", "router", "日誌服務器"};
+    static constexpr tr3 COUNTER {"数量", "counter", "數量"};
     if (lang > 2 || !tree_columns[0])
         return;
-    gtk_tree_view_column_set_title(tree_columns[0], ROUTER[lang]);
-    gtk_tree_view_column_set_title(tree_columns[4], COUNTER[lang]);
+    gtk_tree_view_column_set_title(tree_columns[0], tr(ROUTER, lang));
+    gtk_tree_view_column_set_title(tree_columns[4], tr(COUNTER, lang));
     for (unsigned i = 0; i < 3; ++i)
         gtk_tree_view_column_set_visible(tree_columns[1 + i], lang == i);
 }

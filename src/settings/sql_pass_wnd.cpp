@@ -19,41 +19,38 @@ bool config_save_failed = false;
 namespace {
 
 struct form_texts {
-    const char* frame;
-    const char* address;
-    const char* user;
-    const char* password;
-    const char* port;
-    const char* heading;
-    const char* note1;
-    const char* note2;
+    tr3 frame, address, user, password, port, heading, note1, note2;
 };
 
-constexpr form_texts CHINESE {"数据库设置", "服务器ip", "用户名  ", "密码    ", "端口号  ", "说明:",
-                              "  1、服务器IP：不填写，则默认使用本地数据库",
-                              "  2、数据库端口：不填写，则使用数据库默认3306端口"};
-constexpr form_texts FANTI {"數據庫設置", "服務器ip", "用戶名  ", "密碼    ", "端口號  ", "說明:",
-                            "  1、服務器IP：不填寫，則使用本地數據庫",
-                            "  2、數據庫端口：不填寫，則使用數據庫默認3306端口"};
-constexpr form_texts ENGLISH {"mysql setup", "mysql ip", "user    ", "password", "port    ",
-                              "comment:", "  1,empty ip for localhost",
-                              "  2,empty port for 3306 port"};
+constexpr form_texts TEXTS {
+    {"数据库设置", "mysql setup", "數據庫設置"},
+    {"服务器ip", "mysql ip", "服務器ip"},
+    {"用户名  ", "user    ", "用戶名  "},
+    {"密码    ", "password", "密碼    "},
+    {"端口号  ", "port    ", "端口號  "},
+    {"说明:", "comment:", "說明:"},
+    {"  1、服务器IP：不填写，则默认使用本地数据库", "  1,empty ip for localhost",
+     "  1、服務器IP：不填寫，則使用本地數據庫"},
+    {"  2、数据库端口：不填写，则使用数据库默认3306端口", "  2,empty port for 3306 port",
+     "  2、數據庫端口：不填寫，則使用數據庫默認3306端口"},
+};
 
-GtkWidget* build_form(const form_texts& t)
+GtkWidget* build_form(unsigned lang)
 {
+    const form_texts& t = TEXTS;
     GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
-    GtkWidget* frame = gtk_frame_new(t.frame);
+    GtkWidget* frame = gtk_frame_new(tr(t.frame, lang));
     GtkWidget* rows = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(frame), rows);
-    edit1_setup_log = settings_entry_row(rows, t.address);
-    edit2_setup_log = settings_entry_row(rows, t.user);
-    edit3_setup_log = settings_entry_row(rows, t.password);
-    edit4_setup_log = settings_entry_row(rows, t.port);
+    edit1_setup_log = settings_entry_row(rows, tr(t.address, lang));
+    edit2_setup_log = settings_entry_row(rows, tr(t.user, lang));
+    edit3_setup_log = settings_entry_row(rows, tr(t.password, lang));
+    edit4_setup_log = settings_entry_row(rows, tr(t.port, lang));
     gtk_box_pack_start(GTK_BOX(vbox), frame, TRUE, TRUE, 0);
     settings_note(vbox, std::string(63, '-').c_str(), TRUE);
-    settings_note(vbox, t.heading, FALSE);
-    settings_note(vbox, t.note1, FALSE);
-    settings_note(vbox, t.note2, FALSE);
+    settings_note(vbox, tr(t.heading, lang), FALSE);
+    settings_note(vbox, tr(t.note1, lang), FALSE);
+    settings_note(vbox, tr(t.note2, lang), FALSE);
     return vbox;
 }
 
@@ -74,9 +71,9 @@ void forget_entries(GtkWidget*, gpointer)
 
 }  // namespace
 
-GtkWidget* init_setup_wnd_2() { return build_form(CHINESE); }
-GtkWidget* init_setup_wnd_2_fanti() { return build_form(FANTI); }
-GtkWidget* init_setup_wnd_2_en() { return build_form(ENGLISH); }
+GtkWidget* init_setup_wnd_2() { return build_form(0); }
+GtkWidget* init_setup_wnd_2_fanti() { return build_form(2); }
+GtkWidget* init_setup_wnd_2_en() { return build_form(1); }
 
 int read_config()
 {
