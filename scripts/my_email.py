@@ -9,9 +9,8 @@ The program writes its workbooks through its Excel writer module; the excel
 functions here only answer, for callers that look them up.
 """
 
-import base64
-import codecs
 import email
+import email.parser
 import email.policy
 import os
 import re
@@ -22,13 +21,6 @@ MAIL_NAME = "c.eml"
 # Header block read at most; a header line is never anywhere near this.
 _HEAD_LIMIT = 1 << 20
 
-_ENCODED_WORD = re.compile(rb"=\?([^?\s]+)\?([bBqQ])\?([^?\s]*)\?=")
-_HEX = re.compile(rb"=([0-9A-Fa-f]{2})")
-
-# Labels that mail programs use for charsets with a larger superset.
-_SUPERSETS = {"gb2312": "gb18030", "gbk": "gb18030", "x-gbk": "gb18030",
-              "euc-cn": "gb18030", "ascii": "utf-8", "us-ascii": "utf-8"}
-
 
 def _mail_path(path, name=MAIL_NAME):
     if os.path.isdir(path):
@@ -36,84 +28,32 @@ def _mail_path(path, name=MAIL_NAME):
     return path
 
 
-def _header_bytes(path, field):
-    """The raw, unfolded value of the first header `field`, or None."""
+def _head_text(path):
+    """The header block of a mail file as text: UTF-8 when it is valid
+    UTF-8, else GB18030 (raw 8-bit header text of Chinese mailers)."""
     with open(path, "rb") as f:
         data = f.read(_HEAD_LIMIT)
-    wanted = field.lower().encode("ascii")
-    value = None
-    for line in data.splitlines():
-        if not line.strip():
-            break
-        if line[:1] in (b" ", b"\t"):
-            if value is not None:
-                value += line
-            continue
-        if value is not None:
-            break
-        name, colon, rest = line.partition(b":")
-        if colon and name.strip().lower() == wanted:
-            value = rest
-    return value
-
-
-def _codec(charset):
-    charset = charset.split("*", 1)[0].lower()
-    charset = _SUPERSETS.get(charset, charset)
-    try:
-        return codecs.lookup(charset).name
-    except LookupError:
-        return "utf-8"
-
-
-def _decode_raw(data):
-    """Header bytes outside encoded words: UTF-8, else the Chinese code page."""
+    ends = [i for i in (data.find(b"\n\n"), data.find(b"\n\r\n")) if i >= 0]
+    if ends:
+        data = data[:min(ends) + 1]
     try:
         return data.decode("utf-8")
     except UnicodeDecodeError:
         return data.decode("gb18030", errors="replace")
 
 
-def _word_bytes(encoding, text):
-    if encoding in b"bB":
-        text += b"=" * (-len(text) % 4)
-        try:
-            return base64.b64decode(text)
-        except ValueError:
-            return text
-    text = text.replace(b"_", b" ")
-    return _HEX.sub(lambda m: bytes([int(m.group(1), 16)]), text)
-
-
-def decode_header_value(raw):
-    """Decodes RFC 2047 encoded words. Neighbouring words of one charset are
-    decoded together, since a character may be split across them; the blanks
-    between encoded words are dropped."""
-    out = []
-    pending = []  # [codec, bytes] of the encoded words seen last
-    pos = 0
-    for m in _ENCODED_WORD.finditer(raw):
-        between = raw[pos:m.start()]
-        codec = _codec(m.group(1).decode("ascii", errors="replace"))
-        data = _word_bytes(m.group(2), m.group(3))
-        if pending and not between.strip() and pending[0] == codec:
-            pending[1] += data
-        else:
-            if pending:
-                out.append(pending[1].decode(pending[0], errors="replace"))
-            if not (pending and not between.strip()):
-                out.append(_decode_raw(between))
-            pending = [codec, data]
-        pos = m.end()
-    if pending:
-        out.append(pending[1].decode(pending[0], errors="replace"))
-    out.append(_decode_raw(raw[pos:]))
-    return "".join(out).strip()
-
-
 def _header(path, name, field):
-    raw = _header_bytes(_mail_path(path, name), field)
-    return "" if raw is None else decode_header_value(raw)
+    """The decoded value of the first header `field`, as Python's email
+    package reads it (encoded words in any charset, folded lines); ""
+    when the mail has none."""
+    text = _head_text(_mail_path(path, name))
+    try:
+        value = email.parser.HeaderParser(policy=email.policy.default).parsestr(text)[field]
+    except (ValueError, LookupError, IndexError, TypeError, AttributeError):
+        # A value the parser cannot take apart: the raw text, unfolded.
+        value = email.parser.HeaderParser(policy=email.policy.compat32).parsestr(text)[field]
+        value = None if value is None else re.sub(r"\r?\n[ \t]", " ", str(value))
+    return "" if value is None else str(value).strip()
 
 
 def GetEmail_subject(path, name=MAIL_NAME):

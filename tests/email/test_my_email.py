@@ -1,0 +1,83 @@
+"""my_email.py's header functions against Python's email package, over the
+real-world-shaped mails of the "email_decode.dll" tests, and its removal of
+a router's mail files."""
+
+import email
+import email.policy
+import os
+import sys
+import tempfile
+import unittest
+
+sys.dont_write_bytecode = True
+SOURCE_DIR = os.environ.get(
+    "SOURCE_DIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "scripts"))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "modules", "email_decode"))
+
+import make_header_mails  # noqa: E402
+import my_email  # noqa: E402
+
+EXTRA = {
+    "split_char.eml": b"Subject: =?UTF-8?B?5pc=?= =?UTF-8?B?pQ==?=\r\nFrom: a@b.example\r\n\r\n",
+    "raw_gb.eml": "Subject: 原始 GB 标题\r\nFrom: 张三 <z@x.cn>\r\n\r\n".encode("gb18030"),
+    "raw_utf8.eml": "Subject: 原始 UTF-8 标题\r\n\r\n".encode("utf-8"),
+}
+
+
+class Headers(unittest.TestCase):
+    def test_subject_and_from_as_the_email_package_reads_them(self):
+        with tempfile.TemporaryDirectory() as d:
+            for name, data in list(make_header_mails.MAILS.items()) + list(EXTRA.items()):
+                path = os.path.join(d, name)
+                with open(path, "wb") as f:
+                    f.write(data)
+                try:
+                    text = data.decode("utf-8")
+                except UnicodeDecodeError:
+                    text = data.decode("gb18030")
+                msg = email.message_from_string(text, policy=email.policy.default)
+                for field, function in (("Subject", my_email.GetEmail_subject),
+                                        ("From", my_email.GetEmail_from)):
+                    with self.subTest(mail=name, field=field):
+                        want = "" if msg[field] is None else str(msg[field])
+                        self.assertEqual(function(path, "c.eml"), want)
+            # A directory names its mail by the second argument.
+            os.rename(os.path.join(d, "raw_gb.eml"), os.path.join(d, "c.eml"))
+            self.assertEqual(my_email.GetEmail_subject(d, "c.eml"), "原始 GB 标题")
+            self.assertEqual(my_email.GetEmail_from(d), "张三 <z@x.cn>")
+            self.assertEqual(my_email.GetEmail_subject(os.path.join(d, "split_char.eml")), "日")
+
+
+class Remove(unittest.TestCase):
+    def test_only_files_directly_inside(self):
+        cases = [
+            # (files directly inside, files below, removed)
+            ([], [], 0),
+            (["1.eml"], [], 1),
+            (["1.eml", "2.eml", ".hidden", "中文.eml"], ["sub/keep.eml", "sub/deeper/keep2"], 4),
+        ]
+        for inside, below, removed in cases:
+            with self.subTest(inside=inside, below=below), tempfile.TemporaryDirectory() as d:
+                top = os.path.join(d, "router")
+                os.mkdir(top)
+                for rel in inside + below:
+                    path = os.path.join(top, rel)
+                    os.makedirs(os.path.dirname(path), exist_ok=True)
+                    with open(path, "w") as f:
+                        f.write("x")
+                self.assertEqual(my_email.removeFileInFirstDir(top), removed)
+                self.assertTrue(os.path.isdir(top))
+                left = sorted(os.path.relpath(os.path.join(r, f), top)
+                              for r, _, fs in os.walk(top) for f in fs)
+                self.assertEqual(left, sorted(below))
+
+    def test_other_names_callable(self):
+        for name in ("add", "GetEmail_subject", "GetEmail_from", "GetEmail_content",
+                     "GetEmail_attach", "removeFileInFirstDir", "create_excel", "excel_write",
+                     "excel_open_speed", "excel_write_speed", "excel_over_speed"):
+            self.assertTrue(callable(getattr(my_email, name)), name)
+
+
+if __name__ == "__main__":
+    unittest.main()
