@@ -12,6 +12,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Writes all `size` bytes to `fd`, going on after interrupted or short
+// writes; false when the file takes no more.
+inline bool write_all(int fd, const void* data, std::size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 // 0 when `path` now holds exactly the `size` bytes at `data`; -1 when the
 // temporary file cannot be created, written or renamed (the old file is then
 // left as it was and the temporary file removed).
@@ -22,21 +39,7 @@ inline int replace_file_atomically(const char* path, const void* data, std::size
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)
         return -1;
-    const char* p = static_cast<const char*>(data);
-    std::size_t left = size;
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
+    bool ok = write_all(fd, data, size) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (!ok || std::rename(tmp.c_str(), path) != 0) {
         ::unlink(tmp.c_str());

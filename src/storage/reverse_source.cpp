@@ -5,10 +5,8 @@
 #include "storage/mysql_ctrl.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <list>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,16 +17,6 @@ namespace {
 // In order of addition. A std::list keeps every entry's text where it is
 // while others are added or removed.
 std::list<std::string> entries;
-
-// A random-access view for reverse_list_entry, rebuilt after every change.
-std::vector<const std::string*> index_view;
-
-void reindex()
-{
-    index_view.clear();
-    for (const auto& e : entries)
-        index_view.push_back(&e);
-}
 
 bool read_all(const char* path, std::string& out)
 {
@@ -88,23 +76,15 @@ int toggle_reverse_key(std::string_view key)
     for (auto it = entries.begin(); it != entries.end(); ++it)
         if (*it == key) {
             entries.erase(it);
-            reindex();
             return 0;
         }
     entries.emplace_back(key);
-    reindex();
     return 1;
 }
 
-std::size_t reverse_list_size() { return entries.size(); }
+std::vector<std::string> reverse_list_entries() { return {entries.begin(), entries.end()}; }
 
-const std::string& reverse_list_entry(std::size_t i) { return *index_view.at(i); }
-
-void release_list()
-{
-    entries.clear();
-    index_view.clear();
-}
+void release_list() { entries.clear(); }
 
 int read_reverse_file(const char* path)
 {
@@ -116,7 +96,6 @@ int read_reverse_file(const char* path)
         const char* rec = bytes.data() + at;
         entries.emplace_back(rec, ::strnlen(rec, REVERSE_KEY_MAX));
     }
-    reindex();
     return 0;
 }
 
@@ -131,17 +110,6 @@ int write_reverse_file(const char* path)
         at += REVERSE_RECORD_SIZE;
     }
     return replace_file_atomically(path, bytes.data(), bytes.size());
-}
-
-int write_file(const char* pname, const char* pBuf, unsigned len)
-{
-    std::FILE* f = std::fopen(pname, "ab");
-    if (!f)
-        return -1;
-    bool ok = len == 0 || std::fwrite(pBuf, 1, len, f) == len;
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    return ok ? 0 : -1;
 }
 
 std::string record_content_statement(unsigned id)

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr const char* REVERSE_FILE = "reverse";
 // One record of the file: the key as zero-terminated text, at most 299 bytes.
@@ -33,9 +34,8 @@ bool source_is_reversed(const char* first_word);
 // 0 removed.
 int toggle_reverse_key(std::string_view key);
 
-// The entries in list order.
-std::size_t reverse_list_size();
-const std::string& reverse_list_entry(std::size_t i);
+// A copy of the entries in list order.
+std::vector<std::string> reverse_list_entries();
 
 // Frees every entry and empties the list (at shutdown).
 void release_list();
@@ -50,10 +50,6 @@ int read_reverse_file(const char* path = REVERSE_FILE);
 // order, atomically; an empty list gives an empty file. 0 when written, -1
 // otherwise (the file is then as it was).
 int write_reverse_file(const char* path = REVERSE_FILE);
-
-// Appends len bytes of pBuf to the file pname (when len is not 0); 0 when
-// written, -1 otherwise.
-int write_file(const char* pname, const char* pBuf, unsigned len);
 
 // "select cLogContent from LogTab  where (id_inc = '<id>') ".
 std::string record_content_statement(unsigned id);
