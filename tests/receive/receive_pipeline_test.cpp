@@ -298,3 +298,46 @@ TEST_F(Pipeline, HostileAndBrokenInputIsStoredFaithfully)
     send_from("127.0.0.6", port_, native(5, 0, "u", "still receiving", "n"));
     ASSERT_TRUE(wait_rows(7));
 }
+
+TEST_F(Pipeline, MailsFromTheMailReceiverOnlyCountInTheTree)
+{
+    // The mail receiver of the run directory, on a port and with a mail
+    // store of this test's own.
+    fs::remove(dir_.path() / "mail_save");
+    int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
+    close(probe);
+    write_file("smtp_port", std::to_string(ntohs(a.sin_port)));
+    ASSERT_TRUE(init_extern_func_4(MyRecvProc_tcp));
+
+    for (int i = 0; i < 2; ++i) {
+        int s = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in src {};
+        src.sin_family = AF_INET;
+        inet_pton(AF_INET, "127.0.0.7", &src.sin_addr);
+        ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&src), sizeof src), 0);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        std::string session = "EHLO router\r\nMAIL FROM:<r@x>\r\nRCPT TO:<o@y>\r\nDATA\r\n"
+                              "Subject: " + std::to_string(i) + "\r\n\r\nbody\r\n.\r\nQUIT\r\n";
+        ASSERT_EQ(send(s, session.data(), session.size(), 0), static_cast<ssize_t>(session.size()));
+        std::string replies;
+        char buf[512];
+        for (ssize_t n; (n = recv(s, buf, sizeof buf, 0)) > 0;)
+            replies.append(buf, static_cast<std::size_t>(n));
+        close(s);
+        EXPECT_NE(replies.find("\r\n250 2.0.0 Ok: stored as "), std::string::npos) << replies;
+    }
+    const std::vector<std::string> want {"127.0.0.7=2", " 邮件=2"};
+    EXPECT_TRUE(pump_until([&] { return tree_rows() == want; })) << testing::PrintToString(tree_rows());
+    pump_until([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(rows(), 0) << "a mail is no row";
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(dir_.path() / "mail_save" / "127.0.0.7"))
+        files.push_back(e.path());
+    EXPECT_EQ(files.size(), 2u);
+}

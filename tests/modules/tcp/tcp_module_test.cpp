@@ -520,6 +520,8 @@ TEST_F(TcpModule, StartStopAndPortChoice)
 
     // Anything but a port number means the default port.
     int probe = socket(AF_INET, SOCK_STREAM, 0);
+    int reuse = 1;  // as the module binds: closed connections do not count
+    setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     sockaddr_in d{AF_INET, htons(20025), {htonl(INADDR_ANY)}, {}};
     bool default_free = bind(probe, reinterpret_cast<sockaddr*>(&d), sizeof d) == 0;
     close(probe);
