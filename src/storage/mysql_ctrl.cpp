@@ -226,6 +226,8 @@ int connect_mysql(const db_settings& s)
     return rc;
 }
 
+db_settings query_settings() { return g_main.settings; }
+
 int connect_mysql_2(const db_settings& s)
 {
     const int rc = open_connection(g_second, s);

@@ -62,6 +62,10 @@ db_settings settings_from_config(const config_info_& info);
 int connect_mysql(const db_settings& s);
 int connect_mysql_2(const db_settings& s);
 
+// The settings `mysql` was last opened with (for a connection of a job's
+// own, such as the export worker's).
+db_settings query_settings();
+
 // Selects LogDB on `mysql`, creating the database and the table when LogDB is
 // missing, and the table alone when LogDB exists without it.
 void open_schema();

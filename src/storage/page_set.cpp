@@ -109,7 +109,11 @@ std::string page_query_text(const std::string& ordered)
 
 void set_source_reversed_test(source_reversed_fn fn) { source_reversed = fn; }
 
-void GetOneRowFromDB(log_display_row& out)
+namespace {
+
+// The display texts of a "select *" row whose cells `m_row_text` gives.
+template <class Cells>
+void convert_row(Cells m_row_text, log_display_row& out, bool whole_texts = false)
 {
     out.type = to_u32(m_row_text(1));
     for (unsigned lang = 0; lang < 3; ++lang)
@@ -118,8 +122,8 @@ void GetOneRowFromDB(log_display_row& out)
     // Simplified, English, traditional.
     const int content_cols[3] = {8, 10, 9};
     for (int i = 0; i < 3; ++i)
-        out.content[i] = utf8_cut(m_row_text(content_cols[i]), ROW_CONTENT_MAX);
-    out.user = utf8_cut(m_row_text(3), ROW_TEXT_MAX);
+        out.content[i] = utf8_cut(m_row_text(content_cols[i]), whole_texts ? SIZE_MAX : ROW_CONTENT_MAX);
+    out.user = utf8_cut(m_row_text(3), whole_texts ? SIZE_MAX : ROW_TEXT_MAX);
 
     char buf[ROW_TEXT_MAX + 1];
     ConvertTime_r(to_u32(m_row_text(7)), buf, sizeof buf);
@@ -141,6 +145,22 @@ void GetOneRowFromDB(log_display_row& out)
     convert_ip_2_r(to_u32(m_row_text(0)), buf, sizeof buf);
     out.router_ip = buf;
     out.id = to_u32(m_row_text(6));
+}
+
+}  // namespace
+
+void GetOneRowFromDB(log_display_row& out)
+{
+    convert_row([](int i) { return m_row_text(i); }, out);
+}
+
+void GetOneRowFromDB(char** row, unsigned fields, log_display_row& out, bool whole_texts)
+{
+    convert_row(
+        [row, fields](int i) -> const char* {
+            return row && i >= 0 && static_cast<unsigned>(i) < fields && row[i] ? row[i] : "";
+        },
+        out, whole_texts);
 }
 
 int read_page_rows(std::string paged_sql, std::vector<log_display_row>& rows)

@@ -67,6 +67,12 @@ struct log_display_row {
 // row) into display texts. Texts are cut at character boundaries. Uses no
 // shared buffer, so the export worker may call it too.
 void GetOneRowFromDB(log_display_row& out);
+// The same for a row of the caller's: `row` holds the `fields` cells of a
+// "select *" row of LogTab (null cells read as ""). Touches no shared row,
+// so a thread with a connection of its own (the export worker) uses it.
+// With `whole_texts` the user and content texts are not cut (the export
+// writes them whole).
+void GetOneRowFromDB(char** row, unsigned fields, log_display_row& out, bool whole_texts = false);
 
 // Decides whether a record kind, the first word of its content, shows its
 // source address lowest byte first. Until one is installed none does.
