@@ -1,5 +1,6 @@
 #include "base/config.h"
 
+#include "base/atomic_file.h"
 #include "base/utf8_cut.h"
 
 #include <cerrno>
@@ -51,20 +52,6 @@ long read_up_to(const char* path, char* buf, std::size_t size, long* file_size)
     return static_cast<long>(got);
 }
 
-bool write_all(int fd, const char* buf, std::size_t size)
-{
-    while (size > 0) {
-        ssize_t n = ::write(fd, buf, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        buf += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 int config_read_startup(const char* path, config_info_& info)
@@ -97,16 +84,6 @@ int config_read_exact(const char* path, config_info_& info)
 
 int config_write(const char* path, const config_info_& info)
 {
-    std::string tmp = std::string(path) + ".tmp";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return -1;
-    bool ok = write_all(fd, reinterpret_cast<const char*>(&info), sizeof info)
-              && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || std::rename(tmp.c_str(), path) != 0) {
-        ::unlink(tmp.c_str());
-        return -1;
-    }
-    return 0;
+    // The password is in clear: only the owner may read the file.
+    return replace_file_atomically(path, &info, sizeof info, 0600);
 }
