@@ -15,7 +15,7 @@ namespace tcp {
 
 namespace {
 
-std::atomic<uint64_t> g_sequence{0};
+std::atomic<uint64_t> g_sequence {0};
 
 // Renames without replacing: false with errno EEXIST when `to` exists.
 bool rename_new(const char* from, const char* to)
@@ -35,12 +35,13 @@ bool rename_new(const char* from, const char* to)
 std::string mail_name(uint64_t sequence)
 {
     std::time_t now = std::time(nullptr);
-    std::tm local{};
+    std::tm local {};
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     char name[64];
-    std::snprintf(name, sizeof name, "%s-%06llu.eml", stamp, static_cast<unsigned long long>(sequence));
+    std::snprintf(name, sizeof name, "%s-%06llu.eml", stamp,
+                  static_cast<unsigned long long>(sequence));
     return name;
 }
 
@@ -49,15 +50,14 @@ std::string mail_name(uint64_t sequence)
 std::string dotted_router(uint32_t dwip)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", dwip & 0xFF, (dwip >> 8) & 0xFF, (dwip >> 16) & 0xFF,
-                  (dwip >> 24) & 0xFF);
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", dwip & 0xFF, (dwip >> 8) & 0xFF,
+                  (dwip >> 16) & 0xFF, (dwip >> 24) & 0xFF);
     return text;
 }
 
 mail_file::mail_file(int fd, std::string dir, std::string temp_path)
     : fd_(fd), dir_(std::move(dir)), temp_path_(std::move(temp_path))
-{
-}
+{ }
 
 mail_file::~mail_file()
 {

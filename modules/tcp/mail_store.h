@@ -40,7 +40,7 @@ private:
 class mail_store {
 public:
     // `root`: the "mail_save" folder, created when needed.
-    explicit mail_store(std::string root) : root_(std::move(root)) {}
+    explicit mail_store(std::string root) : root_(std::move(root)) { }
 
     // A new temporary file in the router's folder (created when missing),
     // null when it cannot be created.

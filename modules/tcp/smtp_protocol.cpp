@@ -73,8 +73,7 @@ path_and_params split_path(std::string_view arg, std::string_view keyword)
 
 // Calls `each(keyword, value, has_value)` for every blank-separated
 // parameter; stops at the first for which it returns false.
-template <class Fn>
-bool for_each_param(std::string_view params, Fn each)
+template <class Fn> bool for_each_param(std::string_view params, Fn each)
 {
     while (!params.empty()) {
         std::size_t end = 0;
@@ -99,8 +98,9 @@ bool parse_size(std::string_view digits, uint64_t& out)
         if (c < '0' || c > '9')
             return false;
         unsigned d = static_cast<unsigned>(c - '0');
-        v = v > (std::numeric_limits<uint64_t>::max() - d) / 10 ? std::numeric_limits<uint64_t>::max()
-                                                                 : v * 10 + d;
+        v = v > (std::numeric_limits<uint64_t>::max() - d) / 10
+            ? std::numeric_limits<uint64_t>::max()
+            : v * 10 + d;
     }
     out = v;
     return true;
@@ -114,13 +114,23 @@ command parse_command(std::string_view line)
         std::string_view text;
         verb what;
     };
-    static constexpr std::array<name, 17> names{{
-        {"EHLO", verb::ehlo},     {"HELO", verb::helo},     {"MAIL", verb::mail},
-        {"RCPT", verb::rcpt},     {"DATA", verb::data},     {"RSET", verb::rset},
-        {"NOOP", verb::noop},     {"QUIT", verb::quit},     {"VRFY", verb::vrfy},
-        {"HELP", verb::help},     {"EXPN", verb::not_implemented}, {"TURN", verb::not_implemented},
-        {"ETRN", verb::not_implemented}, {"AUTH", verb::not_implemented},
-        {"BDAT", verb::not_implemented}, {"STARTTLS", verb::not_implemented},
+    static constexpr std::array<name, 17> names {{
+        {"EHLO", verb::ehlo},
+        {"HELO", verb::helo},
+        {"MAIL", verb::mail},
+        {"RCPT", verb::rcpt},
+        {"DATA", verb::data},
+        {"RSET", verb::rset},
+        {"NOOP", verb::noop},
+        {"QUIT", verb::quit},
+        {"VRFY", verb::vrfy},
+        {"HELP", verb::help},
+        {"EXPN", verb::not_implemented},
+        {"TURN", verb::not_implemented},
+        {"ETRN", verb::not_implemented},
+        {"AUTH", verb::not_implemented},
+        {"BDAT", verb::not_implemented},
+        {"STARTTLS", verb::not_implemented},
         {"ATRN", verb::not_implemented},
     }};
     line = trim(line);
@@ -141,15 +151,16 @@ mail_from parse_mail_from(std::string_view arg)
     if (!p.ok)
         return r;
     r.status = arg_status::ok;
-    bool known = for_each_param(p.params, [&](std::string_view key, std::string_view value, bool has_value) {
-        if (iequals(key, "SIZE") && has_value && parse_size(value, r.size)) {
-            r.has_size = true;
-            return true;
-        }
-        if (iequals(key, "BODY") && (iequals(value, "7BIT") || iequals(value, "8BITMIME")))
-            return true;
-        return iequals(key, "SMTPUTF8") && !has_value;
-    });
+    bool known =
+        for_each_param(p.params, [&](std::string_view key, std::string_view value, bool has_value) {
+            if (iequals(key, "SIZE") && has_value && parse_size(value, r.size)) {
+                r.has_size = true;
+                return true;
+            }
+            if (iequals(key, "BODY") && (iequals(value, "7BIT") || iequals(value, "8BITMIME")))
+                return true;
+            return iequals(key, "SMTPUTF8") && !has_value;
+        });
     if (!known)
         r.status = arg_status::unknown_parameter;
     return r;
@@ -172,7 +183,8 @@ std::size_t data_reader::feed(std::string_view in, std::string& out)
         case state::in_line: {
             // The bulk of a message: copy up to the next CR at once.
             const void* cr = std::memchr(in.data() + i, '\r', in.size() - i);
-            std::size_t stop = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - in.data()) : in.size();
+            std::size_t stop =
+                cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - in.data()) : in.size();
             out.append(in.data() + i, stop - i);
             i = stop;
             if (cr) {

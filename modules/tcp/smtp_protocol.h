@@ -9,7 +9,20 @@
 
 namespace smtp {
 
-enum class verb { ehlo, helo, mail, rcpt, data, rset, noop, quit, vrfy, help, not_implemented, unknown };
+enum class verb {
+    ehlo,
+    helo,
+    mail,
+    rcpt,
+    data,
+    rset,
+    noop,
+    quit,
+    vrfy,
+    help,
+    not_implemented,
+    unknown
+};
 
 struct command {
     verb what;

@@ -12,8 +12,9 @@ struct tcp_limits {
     uint64_t max_message_bytes;  // message after dot-unstuffing; 552 beyond (default 25 MiB)
     uint32_t max_line_bytes;     // command line with its CRLF; 500 beyond (default 512)
     uint32_t max_recipients;     // per message; 452 beyond (default 100)
-    uint32_t idle_timeout_ms;    // a command line, or the next bytes of a message; 421 after (default 5 min)
-    uint32_t max_sessions;       // open at once; 421 to the next (default 64)
+    uint32_t idle_timeout_ms;  // a command line, or the next bytes of a message; 421 after (default
+                               // 5 min)
+    uint32_t max_sessions;     // open at once; 421 to the next (default 64)
 };
 
 extern "C" {

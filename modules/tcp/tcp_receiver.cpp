@@ -27,24 +27,22 @@
 namespace {
 
 constexpr uint16_t default_port = 20025;
-constexpr tcp_limits default_limits{25ull << 20, 512, 100, 5 * 60 * 1000, 64};
+constexpr tcp_limits default_limits {25ull << 20, 512, 100, 5 * 60 * 1000, 64};
 // Records waiting for the callback; beyond, a record is dropped (its mail is
 // stored and shows at the next rescan of the store).
 constexpr std::size_t max_waiting_records = 100000;
 // How long stop waits for a callback in progress, and for the sessions.
-constexpr std::chrono::milliseconds stop_wait{2000};
+constexpr std::chrono::milliseconds stop_wait {2000};
 // Protocol errors after which a session is closed.
 constexpr int max_errors = 20;
 constexpr std::size_t read_buffer_bytes = 64 * 1024;
 constexpr std::size_t write_chunk_bytes = 64 * 1024;
 constexpr int listen_backlog = 128;
 
-template <class T>
-struct g_unref {
+template <class T> struct g_unref {
     void operator()(T* p) const { g_object_unref(p); }
 };
-template <class T>
-using gobject_ptr = std::unique_ptr<T, g_unref<T>>;
+template <class T> using gobject_ptr = std::unique_ptr<T, g_unref<T>>;
 
 struct error_holder {
     GError* e = nullptr;
@@ -83,11 +81,16 @@ uint16_t configured_port()
 
 tcp_limits with_defaults(tcp_limits l)
 {
-    if (l.max_message_bytes == 0) l.max_message_bytes = default_limits.max_message_bytes;
-    if (l.max_line_bytes == 0) l.max_line_bytes = default_limits.max_line_bytes;
-    if (l.max_recipients == 0) l.max_recipients = default_limits.max_recipients;
-    if (l.idle_timeout_ms == 0) l.idle_timeout_ms = default_limits.idle_timeout_ms;
-    if (l.max_sessions == 0) l.max_sessions = default_limits.max_sessions;
+    if (l.max_message_bytes == 0)
+        l.max_message_bytes = default_limits.max_message_bytes;
+    if (l.max_line_bytes == 0)
+        l.max_line_bytes = default_limits.max_line_bytes;
+    if (l.max_recipients == 0)
+        l.max_recipients = default_limits.max_recipients;
+    if (l.idle_timeout_ms == 0)
+        l.idle_timeout_ms = default_limits.idle_timeout_ms;
+    if (l.max_sessions == 0)
+        l.max_sessions = default_limits.max_sessions;
     return l;
 }
 
@@ -96,7 +99,7 @@ tcp_limits with_defaults(tcp_limits l)
 // returned by the time the receiver stops cannot leave it on freed memory.
 class delivery_queue {
 public:
-    explicit delivery_queue(RecvProc cb) : cb_(cb) {}
+    explicit delivery_queue(RecvProc cb) : cb_(cb) { }
 
     void push(uint32_t dwip)
     {
@@ -113,7 +116,7 @@ public:
     {
         thread_name name("smtp-deliver");
         for (;;) {
-            tagCommunicationData_ rec{};
+            tagCommunicationData_ rec {};
             {
                 std::unique_lock lock(mutex_);
                 changed_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
@@ -157,8 +160,7 @@ struct shared_state {
     shared_state(tcp_limits l, std::string mail_root, std::shared_ptr<delivery_queue> q)
         : limits(l), host(g_get_host_name()), store(std::move(mail_root)), delivery(std::move(q)),
           cancel(g_cancellable_new())
-    {
-    }
+    { }
     ~shared_state() { g_object_unref(cancel); }
 
     const tcp_limits limits;
@@ -183,7 +185,10 @@ public:
         g_socket_set_blocking(sock_, FALSE);
     }
 
-    void refuse_busy() { reply("421 4.7.0 " + st_.host + " Too many connections, try again later"); }
+    void refuse_busy()
+    {
+        reply("421 4.7.0 " + st_.host + " Too many connections, try again later");
+    }
 
     void run()
     {
@@ -219,42 +224,11 @@ private:
         switch (cmd.what) {
         case smtp::verb::ehlo:
         case smtp::verb::helo:
-            if (cmd.arg.empty())
-                return error("501 5.5.4 Syntax: EHLO hostname");
-            greeted_ = true;
-            reset();
-            if (cmd.what == smtp::verb::helo)
-                return reply("250 " + st_.host);
-            return reply("250-" + st_.host + "\r\n250-SIZE " + std::to_string(st_.limits.max_message_bytes)
-                         + "\r\n250-8BITMIME\r\n250-SMTPUTF8\r\n250-PIPELINING\r\n250 ENHANCEDSTATUSCODES");
-        case smtp::verb::mail: {
-            if (!greeted_)
-                return error("503 5.5.1 Send EHLO or HELO first");
-            if (in_mail_)
-                return error("503 5.5.1 Sender already given");
-            smtp::mail_from from = smtp::parse_mail_from(cmd.arg);
-            if (from.status == smtp::arg_status::syntax)
-                return error("501 5.5.4 Syntax: MAIL FROM:<address>");
-            if (from.status == smtp::arg_status::unknown_parameter)
-                return error("555 5.5.4 Unsupported MAIL parameter");
-            if (from.has_size && from.size > st_.limits.max_message_bytes)
-                return reply("552 5.3.4 Message size exceeds fixed maximum message size");
-            in_mail_ = true;
-            return reply("250 2.1.0 Ok");
-        }
-        case smtp::verb::rcpt: {
-            if (!in_mail_)
-                return error("503 5.5.1 Need MAIL command");
-            smtp::arg_status to = smtp::parse_rcpt_to(cmd.arg);
-            if (to == smtp::arg_status::syntax)
-                return error("501 5.5.4 Syntax: RCPT TO:<address>");
-            if (to == smtp::arg_status::unknown_parameter)
-                return error("555 5.5.4 Unsupported RCPT parameter");
-            if (recipients_ >= st_.limits.max_recipients)
-                return reply("452 4.5.3 Too many recipients");
-            ++recipients_;
-            return reply("250 2.1.5 Ok");
-        }
+            return hello(cmd);
+        case smtp::verb::mail:
+            return mail(cmd.arg);
+        case smtp::verb::rcpt:
+            return rcpt(cmd.arg);
         case smtp::verb::data:
             if (!cmd.arg.empty())
                 return error("501 5.5.4 Syntax: DATA");
@@ -283,6 +257,51 @@ private:
             break;
         }
         return error("500 5.5.2 Command not recognized");
+    }
+
+    bool hello(const smtp::command& cmd)
+    {
+        if (cmd.arg.empty())
+            return error("501 5.5.4 Syntax: EHLO hostname");
+        greeted_ = true;
+        reset();
+        if (cmd.what == smtp::verb::helo)
+            return reply("250 " + st_.host);
+        return reply(
+            "250-" + st_.host + "\r\n250-SIZE " + std::to_string(st_.limits.max_message_bytes) +
+            "\r\n250-8BITMIME\r\n250-SMTPUTF8\r\n250-PIPELINING\r\n250 ENHANCEDSTATUSCODES");
+    }
+
+    bool mail(std::string_view arg)
+    {
+        if (!greeted_)
+            return error("503 5.5.1 Send EHLO or HELO first");
+        if (in_mail_)
+            return error("503 5.5.1 Sender already given");
+        smtp::mail_from from = smtp::parse_mail_from(arg);
+        if (from.status == smtp::arg_status::syntax)
+            return error("501 5.5.4 Syntax: MAIL FROM:<address>");
+        if (from.status == smtp::arg_status::unknown_parameter)
+            return error("555 5.5.4 Unsupported MAIL parameter");
+        if (from.has_size && from.size > st_.limits.max_message_bytes)
+            return reply("552 5.3.4 Message size exceeds fixed maximum message size");
+        in_mail_ = true;
+        return reply("250 2.1.0 Ok");
+    }
+
+    bool rcpt(std::string_view arg)
+    {
+        if (!in_mail_)
+            return error("503 5.5.1 Need MAIL command");
+        smtp::arg_status to = smtp::parse_rcpt_to(arg);
+        if (to == smtp::arg_status::syntax)
+            return error("501 5.5.4 Syntax: RCPT TO:<address>");
+        if (to == smtp::arg_status::unknown_parameter)
+            return error("555 5.5.4 Unsupported RCPT parameter");
+        if (recipients_ >= st_.limits.max_recipients)
+            return reply("452 4.5.3 Too many recipients");
+        ++recipients_;
+        return reply("250 2.1.5 Ok");
     }
 
     void reset()
@@ -350,7 +369,10 @@ private:
         return reply("250 2.0.0 Ok: stored as " + name);
     }
 
-    gint64 deadline() const { return g_get_monotonic_time() + gint64{st_.limits.idle_timeout_ms} * 1000; }
+    gint64 deadline() const
+    {
+        return g_get_monotonic_time() + gint64 {st_.limits.idle_timeout_ms} * 1000;
+    }
 
     // A command line without its line end; `overlong` when it did not fit in
     // the limit (the line is then read to its end and dropped).
@@ -398,7 +420,8 @@ private:
             if (r != io::ok)
                 return r;
             error_holder err;
-            gssize n = g_socket_receive(sock_, buf_.data() + tail_, buf_.size() - tail_, st_.cancel, &err.e);
+            gssize n = g_socket_receive(sock_, buf_.data() + tail_, buf_.size() - tail_, st_.cancel,
+                                        &err.e);
             if (n > 0) {
                 tail_ += static_cast<std::size_t>(n);
                 return io::ok;
@@ -446,7 +469,8 @@ private:
                 return false;
             error_holder wait_err;
             gint64 left = until - g_get_monotonic_time();
-            if (left <= 0 || !g_socket_condition_timed_wait(sock_, G_IO_OUT, left, nullptr, &wait_err.e))
+            if (left <= 0 ||
+                !g_socket_condition_timed_wait(sock_, G_IO_OUT, left, nullptr, &wait_err.e))
                 return false;
         }
         return true;
@@ -473,11 +497,12 @@ uint32_t peer_router(GSocketConnection* connection)
     if (g_inet_address_get_family(inet) != G_SOCKET_FAMILY_IPV4)
         return 0;
     const guint8* b = g_inet_address_to_bytes(inet);
-    return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    return uint32_t {b[0]} | uint32_t {b[1]} << 8 | uint32_t {b[2]} << 16 | uint32_t {b[3]} << 24;
 }
 
 // The service's "run" handler, on a worker thread of its pool.
-gboolean on_connection(GThreadedSocketService*, GSocketConnection* connection, GObject*, gpointer data)
+gboolean on_connection(GThreadedSocketService*, GSocketConnection* connection, GObject*,
+                       gpointer data)
 {
     std::shared_ptr<shared_state> st = *static_cast<std::shared_ptr<shared_state>*>(data);
     thread_name name("smtp-session");
@@ -513,10 +538,10 @@ public:
           // instead of answering 421, so sessions are counted here.
           service_(g_threaded_socket_service_new(-1))
     {
-        g_signal_connect_data(service_, "run", G_CALLBACK(on_connection),
-                              new std::shared_ptr<shared_state>(state_),
-                              [](gpointer p, GClosure*) { delete static_cast<std::shared_ptr<shared_state>*>(p); },
-                              GConnectFlags(0));
+        g_signal_connect_data(
+            service_, "run", G_CALLBACK(on_connection), new std::shared_ptr<shared_state>(state_),
+            [](gpointer p, GClosure*) { delete static_cast<std::shared_ptr<shared_state>*>(p); },
+            GConnectFlags(0));
         // Accepting is set up in the listener's thread-default context,
         // which the accepting thread then runs.
         // Routers connecting at once wait in the kernel, not in SYN retries.
@@ -551,8 +576,7 @@ private:
         g_main_context_push_thread_default(context_);
         g_main_loop_run(loop_);
         // The cancelled accept finishes here, so the service can be freed.
-        while (g_main_context_iteration(context_, FALSE)) {
-        }
+        while (g_main_context_iteration(context_, FALSE)) { }
         g_main_context_pop_thread_default(context_);
     }
 
@@ -578,8 +602,10 @@ private:
         {
             // Sessions see the cancellation at their next wait.
             std::unique_lock lock(state_->mutex);
-            if (!state_->changed.wait_for(lock, stop_wait, [this] { return state_->sessions == 0; }))
-                std::fprintf(stderr, "tcp_dll.dll: sessions still open at stop, not waiting for them\n");
+            if (!state_->changed.wait_for(lock, stop_wait,
+                                          [this] { return state_->sessions == 0; }))
+                std::fprintf(stderr,
+                             "tcp_dll.dll: sessions still open at stop, not waiting for them\n");
         }
         release();
         queue_->stop();
@@ -616,7 +642,7 @@ private:
 std::mutex g_life;  // guards g_receiver and g_limits across start and stop
 std::unique_ptr<receiver> g_receiver;
 tcp_limits g_limits = default_limits;
-std::atomic<int> g_port{-1};
+std::atomic<int> g_port {-1};
 
 }  // namespace
 
@@ -651,7 +677,4 @@ extern "C" void tcp_set_limits(const tcp_limits* limits)
     g_limits = limits ? with_defaults(*limits) : default_limits;
 }
 
-extern "C" int tcp_bound_port(void)
-{
-    return g_port.load();
-}
+extern "C" int tcp_bound_port(void) { return g_port.load(); }

@@ -33,8 +33,9 @@ TEST(SmtpCommands, MailFromPathAndParameters)
 
     for (const char* bad : {"FROM:a@b", "FROM:<a b>", "FROM:<a@b", "FROM:<a@b>x", "TO:<a@b>", ""})
         EXPECT_EQ(smtp::parse_mail_from(bad).status, arg_status::syntax) << bad;
-    for (const char* unknown : {"FROM:<a@b> AUTH=<>", "FROM:<a@b> SIZE=12x", "FROM:<a@b> BODY=BINARYMIME",
-                                "FROM:<a@b> SMTPUTF8=yes", "FROM:<a@b> SIZE="})
+    for (const char* unknown :
+         {"FROM:<a@b> AUTH=<>", "FROM:<a@b> SIZE=12x", "FROM:<a@b> BODY=BINARYMIME",
+          "FROM:<a@b> SMTPUTF8=yes", "FROM:<a@b> SIZE="})
         EXPECT_EQ(smtp::parse_mail_from(unknown).status, arg_status::unknown_parameter) << unknown;
 
     auto sized = smtp::parse_mail_from("FROM:<a@b> size=20480");
@@ -61,13 +62,15 @@ struct data_case {
 };
 
 // Feeds `wire + rest` in pieces of `step` bytes (0: in two at `split`).
-std::string read_data(const std::string& input, std::size_t step, std::size_t split, std::size_t& consumed)
+std::string read_data(const std::string& input, std::size_t step, std::size_t split,
+                      std::size_t& consumed)
 {
     smtp::data_reader reader;
     std::string out;
     consumed = 0;
     while (!reader.done() && consumed < input.size()) {
-        std::size_t len = step ? step : (consumed < split ? split - consumed : input.size() - consumed);
+        std::size_t len =
+            step ? step : (consumed < split ? split - consumed : input.size() - consumed);
         consumed += reader.feed(std::string_view(input).substr(consumed, len), out);
     }
     EXPECT_TRUE(reader.done());
@@ -116,7 +119,8 @@ TEST(SmtpData, LargeBinaryMessageComesBackWhole)
     std::string wire = message[0] == '.' ? "." : "";
     for (std::size_t i = 0; i < message.size(); ++i) {
         wire.push_back(message[i]);
-        if (message[i] == '\n' && i > 0 && message[i - 1] == '\r' && i + 1 < message.size() && message[i + 1] == '.')
+        if (message[i] == '\n' && i > 0 && message[i - 1] == '\r' && i + 1 < message.size() &&
+            message[i + 1] == '.')
             wire.push_back('.');
     }
     wire += ".\r\n";

@@ -40,10 +40,11 @@ const module_api& api()
 {
     static void* h = dlopen(RUN_DIR "/tcp_dll.dll", RTLD_NOW);
     auto sym = [](const char* name) { return h != nullptr ? dlsym(h, name) : nullptr; };
-    static module_api a{reinterpret_cast<decltype(&tcp_interface_SetFunc)>(sym("tcp_interface_SetFunc")),
-                        reinterpret_cast<decltype(&stop_tcp)>(sym("stop_tcp")),
-                        reinterpret_cast<decltype(&tcp_set_limits)>(sym("tcp_set_limits")),
-                        reinterpret_cast<decltype(&tcp_bound_port)>(sym("tcp_bound_port"))};
+    static module_api a {
+        reinterpret_cast<decltype(&tcp_interface_SetFunc)>(sym("tcp_interface_SetFunc")),
+        reinterpret_cast<decltype(&stop_tcp)>(sym("stop_tcp")),
+        reinterpret_cast<decltype(&tcp_set_limits)>(sym("tcp_set_limits")),
+        reinterpret_cast<decltype(&tcp_bound_port)>(sym("tcp_bound_port"))};
     return a;
 }
 
@@ -69,10 +70,10 @@ void set_hold(bool hold)
     g_changed.notify_all();
 }
 
-template <class Pred>
-bool eventually(Pred done, std::chrono::milliseconds limit = 20s)
+template <class Pred> bool eventually(Pred done, std::chrono::milliseconds limit = 20s)
 {
-    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+    for (auto end = std::chrono::steady_clock::now() + limit;
+         std::chrono::steady_clock::now() < end;) {
         if (done())
             return true;
         std::this_thread::sleep_for(10ms);
@@ -91,7 +92,7 @@ constexpr uint32_t loopback_dwip(int last_octet) { return 127u | uint32_t(last_o
 uint16_t free_port()
 {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{AF_INET, 0, {htonl(INADDR_ANY)}, {}};
+    sockaddr_in a {AF_INET, 0, {htonl(INADDR_ANY)}, {}};
     bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     socklen_t len = sizeof a;
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
@@ -105,12 +106,12 @@ public:
     line_client(uint16_t port, const char* source = "127.0.0.2")
     {
         fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        timeval tv{10, 0};
+        timeval tv {10, 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        sockaddr_in from{AF_INET, 0, {}, {}};
+        sockaddr_in from {AF_INET, 0, {}, {}};
         inet_pton(AF_INET, source, &from.sin_addr);
         bind(fd_, reinterpret_cast<sockaddr*>(&from), sizeof from);
-        sockaddr_in to{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+        sockaddr_in to {AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
         connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
     }
     ~line_client() { close(fd_); }
@@ -160,7 +161,7 @@ public:
     }
     bool readable() const
     {
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p {fd_, POLLIN, 0};
         return !pending_.empty() || poll(&p, 1, 0) > 0;
     }
 
@@ -218,12 +219,13 @@ protected:
     {
         fs::create_directories(dir_.path() / "sent");
         std::string port = std::to_string(port_), out = (dir_.path() / "sent").string();
-        const char* argv[] = {PYTHON3, SMTP_CLIENT, port.c_str(), "127.0.0.2", scenario, out.c_str(), nullptr};
+        const char* argv[] = {PYTHON3,  SMTP_CLIENT, port.c_str(), "127.0.0.2",
+                              scenario, out.c_str(), nullptr};
         gchar* output = nullptr;
         gchar* errors = nullptr;
         gint status = -1;
-        bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr,
-                                &output, &errors, &status, nullptr);
+        bool ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT,
+                                nullptr, nullptr, &output, &errors, &status, nullptr);
         std::string text = output ? output : "", err = errors ? errors : "";
         g_free(output);
         g_free(errors);
@@ -233,7 +235,10 @@ protected:
             lines.push_back(text.substr(at, lf - at));
         return lines;
     }
-    std::string sent(int n) const { return read_file((dir_.path() / "sent" / ("sent-" + std::to_string(n) + ".eml")).string()); }
+    std::string sent(int n) const
+    {
+        return read_file((dir_.path() / "sent" / ("sent-" + std::to_string(n) + ".eml")).string());
+    }
 
     // The usual way to one stored mail over the raw client.
     static void send_mail(line_client& c, const std::string& wire_body)
@@ -263,11 +268,14 @@ TEST_F(TcpModule, SmtplibMailsAreStoredByteForByte)
         EXPECT_TRUE(std::regex_match(names[i], pattern)) << names[i];
         EXPECT_EQ(stored(names[i]), sent(i)) << names[i];
     }
-    EXPECT_NE(stored(names[0]).find("\r\n.leading dot\r\n..two dots\r\n.\r\n \r\n"), std::string::npos)
+    EXPECT_NE(stored(names[0]).find("\r\n.leading dot\r\n..two dots\r\n.\r\n \r\n"),
+              std::string::npos)
         << "dots unstuffed";
     EXPECT_NE(stored(names[1]).find("filename=\"report.bin\""), std::string::npos);
-    EXPECT_NE(stored(names[2]).find("Subject: =?UTF-8?B?5Lit5paH5Li76aKYIFVURi04?="), std::string::npos);
-    EXPECT_NE(stored(names[3]).find("Subject: =?GB2312?B?08q8/rHqzOIgR0IyMzEy?="), std::string::npos);
+    EXPECT_NE(stored(names[2]).find("Subject: =?UTF-8?B?5Lit5paH5Li76aKYIFVURi04?="),
+              std::string::npos);
+    EXPECT_NE(stored(names[3]).find("Subject: =?GB2312?B?08q8/rHqzOIgR0IyMzEy?="),
+              std::string::npos);
 
     std::lock_guard lock(g_mutex);
     for (const auto& r : g_got) {
@@ -299,10 +307,10 @@ TEST_F(TcpModule, FourClientsAtOnce)
 
 TEST_F(TcpModule, SmtplibOversizedMessageAndOverlongLineAreRefused)
 {
-    tcp_limits limits{};
+    tcp_limits limits {};
     limits.max_message_bytes = 20000;
     start(limits);
-    EXPECT_EQ(run_client("refusals"), (std::vector<std::string>{"refused 552", "refused 500"}));
+    EXPECT_EQ(run_client("refusals"), (std::vector<std::string> {"refused 552", "refused 500"}));
     ASSERT_TRUE(eventually([] { return records() == 1; }));
     std::vector<std::string> names = files("127.0.0.2", true);
     ASSERT_EQ(names.size(), 1u) << "only the mail sent after the refusals";
@@ -311,7 +319,7 @@ TEST_F(TcpModule, SmtplibOversizedMessageAndOverlongLineAreRefused)
 
 TEST_F(TcpModule, OversizedDataWithoutSizeParameter)
 {
-    tcp_limits limits{};
+    tcp_limits limits {};
     limits.max_message_bytes = 20000;
     start(limits);
     line_client c(port_);
@@ -376,7 +384,7 @@ TEST_F(TcpModule, PeerLeavingInTheMiddleOfDataLeavesNoFile)
 
 TEST_F(TcpModule, ConversationRepliesAndPipelining)
 {
-    tcp_limits limits{};
+    tcp_limits limits {};
     limits.max_message_bytes = 123456;
     start(limits);
     line_client c(port_);
@@ -417,7 +425,7 @@ TEST_F(TcpModule, ConversationRepliesAndPipelining)
 
 TEST_F(TcpModule, RecipientErrorAndIdleLimits)
 {
-    tcp_limits limits{};
+    tcp_limits limits {};
     limits.max_recipients = 3;
     limits.idle_timeout_ms = 300;
     start(limits);
@@ -470,7 +478,7 @@ TEST_F(TcpModule, RecipientErrorAndIdleLimits)
 
 TEST_F(TcpModule, SessionsBeyondTheLimitAreTurnedAway)
 {
-    tcp_limits limits{};
+    tcp_limits limits {};
     limits.max_sessions = 2;
     start(limits);
     auto a = std::make_unique<line_client>(port_);
@@ -499,7 +507,7 @@ TEST_F(TcpModule, StartStopAndPortChoice)
     EXPECT_EQ(api().start(nullptr), -1);
 
     int taken = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{AF_INET, htons(port_), {htonl(INADDR_ANY)}, {}};
+    sockaddr_in a {AF_INET, htons(port_), {htonl(INADDR_ANY)}, {}};
     ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ASSERT_EQ(listen(taken, 1), 0);
     EXPECT_EQ(api().start(on_record), -1) << "port in use";
@@ -522,7 +530,7 @@ TEST_F(TcpModule, StartStopAndPortChoice)
     int probe = socket(AF_INET, SOCK_STREAM, 0);
     int reuse = 1;  // as the module binds: closed connections do not count
     setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    sockaddr_in d{AF_INET, htons(20025), {htonl(INADDR_ANY)}, {}};
+    sockaddr_in d {AF_INET, htons(20025), {htonl(INADDR_ANY)}, {}};
     bool default_free = bind(probe, reinterpret_cast<sockaddr*>(&d), sizeof d) == 0;
     close(probe);
     if (!default_free)
