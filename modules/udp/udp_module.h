@@ -11,9 +11,17 @@ extern "C" {
 // when the receiver already runs.
 int start_udp(RecvProc cb);
 
-// Stops both threads and closes the socket; records still queued are
-// dropped. A callback in progress gets two seconds to return; after that its
-// thread is left to end on its own. Not to be called from the callback.
+// Stops both threads and closes the socket. Datagrams still in the socket
+// are queued first; every record still queued (memory and file) is kept in
+// the queue file "udp.queue" of the working directory and delivered first at
+// the next start. A callback in progress gets two seconds to return; after
+// that its thread is left to end on its own. Not to be called from the
+// callback.
+//
+// The memory queue holds LOGSERVER_UDP_QUEUE_RECORDS records (262,144 when
+// unset); when it is full, records go on in the queue file, unless the disk
+// has less than LOGSERVER_UDP_QUEUE_MIN_FREE_MB free (1000 when unset): then
+// they are dropped and counted.
 void stop_udp(void);
 
 // Counts of the current (or last) run.
