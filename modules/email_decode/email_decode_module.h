@@ -1,4 +1,4 @@
-// Entry points of the mail decoding module "email_decode.dll" (Part 1.3).
+// Entry points of the mail decoding module "email_decode.dll".
 // Header values and recipients come from GMime 3: RFC 2047 encoded words in
 // any charset are decoded and folded lines unfolded; raw 8-bit header text
 // is taken as UTF-8 when it is valid UTF-8, else as GB18030. Mail paths are

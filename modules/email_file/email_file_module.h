@@ -1,4 +1,4 @@
-// Entry points of the mail store module "email_file.dll" (Part 1.3). The
+// Entry points of the mail store module "email_file.dll". The
 // store is "mail_save" in the working directory: one directory per router,
 // named by its dotted IPv4 address, one file per mail. Only the main thread
 // calls in.

@@ -1,4 +1,4 @@
-// MIME scanners of the e-mail subsystem (Part 7.2): byte-window searches
+// MIME scanners of the e-mail subsystem: byte-window searches
 // over one stored mail file for the content pane (plain-text body) and the
 // attachment pane (attachment names, export into "mail_save/attach").
 //
@@ -72,7 +72,7 @@ long GetAttachment(char* attach_name, long start_pos);
 // is missing; the file holds exactly the decoded bytes. Lines of any length
 // up to an empty line, a line beginning with "--" or the end. With b_open 1
 // the file is then opened with the desktop's program. 0, or -1 when the
-// file cannot be created.
+// file cannot be created or not written whole (it is then removed).
 int attach_to_file(const char* p_attach_name, long start_pos, int b_open);
 
 // The base name an attachment is stored under: the part after the last "/"

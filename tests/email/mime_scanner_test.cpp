@@ -1,4 +1,4 @@
-// The MIME scanners of Part 7.2 over mails made by Python's email package
+// The MIME scanners over mails made by Python's email package
 // (make_scanner_mails.py): bodies, attachment names and exported attachments
 // against what the generator put in, once with the decoder of
 // "email_decode.dll" and once with the built-in one.
