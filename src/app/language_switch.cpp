@@ -10,6 +10,9 @@
 #include "browse/popup_menu.h"
 #include "browse/tree2.h"
 #include "disk/disk_info.h"
+#include "filter/calendar.h"
+#include "filter/filter_wnd_2.h"
+#include "filter/show_filter_num_wnd.h"
 
 namespace {
 
@@ -45,12 +48,15 @@ void switch_language(unsigned lang)
     change_language_toolbar(lang);
     // 5. Log list columns.
     change_language_list(lang);
-    // 6. Log list buttons.
+    // 6. Filter panel and log list buttons.
+    relabel(lang, set_lan_chinese_filter, set_lan_en_filter, set_lan_fanti_filter);
     relabel(lang, set_lan_chinese_bt_list, set_lan_en_bt_list, set_lan_fanti_bt_list);
-    // 7. Date pickers: not built yet.
+    // 7. Hour, minute and second labels of the date pickers.
+    change_language_calendar(lang);
     // 8. E-mail columns: not built yet.
-    // 9. Disk monitor.
+    // 9. Disk monitor and filter count.
     relabel(lang, change_chinese_disk, change_en_disk, change_fanti_disk);
+    relabel(lang, change_chinese_filter_num, change_en_filter_num, change_fanti_filter_num);
     // 10. Main window title.
     set_window_title(lang);
     // 11. Pop-up menus of the tree and of the record list.

@@ -18,6 +18,8 @@
 #include "browse/set_list_data.h"
 #include "browse/tree2.h"
 #include "disk/disk_info.h"
+#include "filter/filter_wnd_2.h"
+#include "filter/show_filter_num_wnd.h"
 #include "email/python_interface.h"
 #include "app/process_package.h"
 #include "receive/udp.h"
@@ -85,8 +87,13 @@ void build_panes()
     init_button_wnd_list();
     set_list_button_images(image_left, image_right, image_16);
     InitTreeView();
+    init_filter_wnd();
+    set_filter_button_image(image_filter2);
+    // Delete and export act on the filter result of the node on screen only.
+    tree_on_selected([](guint, guint) { filter_node_changed(); });
     init_toolbar();
     init_disk_info_show();
+    init_show_num();
 }
 
 void assemble_window()
@@ -104,6 +111,8 @@ void assemble_window()
     gtk_paned_pack2(GTK_PANED(vpaned_2), vbox_3, FALSE, TRUE);
     gtk_paned_pack1(GTK_PANED(vpaned_3), vbox_2, TRUE, TRUE);
     gtk_paned_pack2(GTK_PANED(vpaned_3), hpaned_2_box, FALSE, FALSE);
+    gtk_box_pack_start(GTK_BOX(hpaned_2_box), vbox_top_filter, TRUE, TRUE, 5);
+    gtk_box_pack_start(GTK_BOX(vbox_3), hbox_top_filter_num, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(vbox_3), vbox_disk, TRUE, TRUE, 0);
     set_bg(window, "#d9ebff");
     set_bg(menubar, "#8ec4ff");
@@ -163,8 +172,11 @@ void build_main_window()
     assemble_window();
     gtk_window_resize(GTK_WINDOW(window), 1000, 500);
     gtk_window_maximize(GTK_WINDOW(window));
+    resize_paned_filter();
     gtk_widget_show_all(window);
     gtk_widget_hide(menubar_2);
+    gtk_widget_set_sensitive(button2_filter, FALSE);
+    gtk_widget_set_sensitive(button3_filter, FALSE);
 }
 
 int logserver_main(int argc, char** argv)

@@ -66,15 +66,16 @@ void sql_to_list(guint RouterIP, guint type)
         set_sensitive(button2_list, FALSE);
 }
 
-void sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter)
+int sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter)
 {
     if (pCounter)
         *pCounter = 0;
     RemoveAll();
     int n = fill_list(pSql_cmd, current_pag + 1);
     if (n < 0)
-        return;
+        return -1;
     set_sensitive(button2_list, n > static_cast<int>(PAGE_ROWS) - 1);
     if (pCounter)
         *pCounter = static_cast<guint>(n);
+    return 0;
 }

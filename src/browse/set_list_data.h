@@ -15,8 +15,9 @@ void set_list_data();
 void sql_to_list(guint RouterIP, guint type);
 
 // Rows of a complete paged statement; their number goes to *pCounter (0 when
-// the statement fails). Rows are numbered from current_pag + 1.
-void sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter);
+// the statement fails). Rows are numbered from current_pag + 1. 0, or -1
+// when the statement failed (the list is then empty).
+int sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter);
 
 // Appends one display row numbered `number` to the list.
 void put_row_to_list(guint number, const log_display_row& row);

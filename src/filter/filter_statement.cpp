@@ -76,7 +76,7 @@ std::string content_condition(std::string_view content, MYSQL* conn)
         return "";
     const std::string q = quoted(content, conn);
     return " and (cLogContent_chinese REGEXP " + q + " or cLogContent_fanti REGEXP " + q +
-           " or cLogContent_en REGEXP " + q + " )";
+        " or cLogContent_en REGEXP " + q + " )";
 }
 
 std::string filter_statement(const filter_inputs& in, MYSQL* conn)
@@ -95,6 +95,6 @@ std::string filter_delete_statement(const std::string& statement, unsigned long 
     constexpr std::string_view HEAD = "select * ";
     if (statement.compare(0, HEAD.size(), HEAD) != 0)
         return "";
-    return "delete   " + statement.substr(HEAD.size()) + " and (id_inc <= " +
-           std::to_string(max_id) + ")";
+    return "delete   " + statement.substr(HEAD.size()) +
+        " and (id_inc <= " + std::to_string(max_id) + ")";
 }

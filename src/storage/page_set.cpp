@@ -6,6 +6,7 @@
 #include "storage/mysql_ctrl.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 #include <unordered_map>
@@ -14,6 +15,7 @@ unsigned current_pag = 0;
 std::string sql_cmd_store_1;
 std::string sql_cmd_filter;
 int index_list = 0;
+double query_time_limit_s = 30;
 
 const char* const TREE_GROUPS_STATEMENT =
     "select dwIP, dwLogType, count(*), min(id_inc) from LogTab group by dwIP, dwLogType";
@@ -107,6 +109,15 @@ std::string page_query_text(const std::string& ordered)
     return out;
 }
 
+std::string time_limited(const std::string& statement, double seconds)
+{
+    if (!(seconds > 0))
+        return statement;
+    char head[80];
+    std::snprintf(head, sizeof head, "SET STATEMENT max_statement_time=%.3f FOR ", seconds);
+    return head + statement;
+}
+
 void set_source_reversed_test(source_reversed_fn fn) { source_reversed = fn; }
 
 namespace {
@@ -167,9 +178,12 @@ int read_page_rows(std::string paged_sql, std::vector<log_display_row>& rows)
 {
     rows.clear();
     sql_add_order(paged_sql);
-    if (exe_sql(page_query_text(paged_sql).c_str()) != 0)
+    if (exe_sql(time_limited(page_query_text(paged_sql), query_time_limit_s).c_str()) != 0)
         return -1;
     store_result();
+    // A statement stopped while its rows were being sent has no result.
+    if (!m_rs)
+        return -1;
     while (GetResult() == 0) {
         rows.emplace_back();
         GetOneRowFromDB(rows.back());

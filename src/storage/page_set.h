@@ -85,8 +85,18 @@ void set_source_reversed_test(source_reversed_fn fn);
 // statements are sent as they are.
 std::string page_query_text(const std::string& ordered);
 
+// Seconds that a page of the list or a filter count may run on the server
+// before the server stops it (MariaDB's max_statement_time); 0 for no
+// limit. 30 unless changed.
+extern double query_time_limit_s;
+
+// The statement run with a time limit: "SET STATEMENT max_statement_time=<s>
+// FOR <statement>"; the statement itself when seconds is not above 0.
+std::string time_limited(const std::string& statement, double seconds);
+
 // Adds the order clause to a paged statement, runs it on the first
-// connection and converts its rows. -1 when the statement fails.
+// connection within query_time_limit_s and converts its rows. -1 when the
+// statement fails (mysql_errno tells why).
 int read_page_rows(std::string paged, std::vector<log_display_row>& rows);
 
 // One router and type of the stored rows, for the device tree.

@@ -19,17 +19,25 @@ struct row {
 };
 
 // Inputs on BASE with what `set` changes.
-template <class F>
-filter_inputs on_base(F set)
+template <class F> filter_inputs on_base(F set)
 {
     filter_inputs in;
     in.base = BASE;
     set(in);
     return in;
 }
-filter_inputs user(const char* u) { return on_base([&](filter_inputs& i) { i.user = u; }); }
-filter_inputs ip(const char* a) { return on_base([&](filter_inputs& i) { i.source_ip = a; }); }
-filter_inputs content(const char* c) { return on_base([&](filter_inputs& i) { i.content = c; }); }
+filter_inputs user(const char* u)
+{
+    return on_base([&](filter_inputs& i) { i.user = u; });
+}
+filter_inputs ip(const char* a)
+{
+    return on_base([&](filter_inputs& i) { i.source_ip = a; });
+}
+filter_inputs content(const char* c)
+{
+    return on_base([&](filter_inputs& i) { i.content = c; });
+}
 
 }  // namespace
 
@@ -68,8 +76,10 @@ TEST(FilterStatement, AllConditionsInTheirOrder)
         i.start_on = i.end_on = true, i.start = 1, i.end = 2;
     });
     EXPECT_EQ(filter_statement(in, nullptr),
-              BASE + "  and cLogUser REGEXP 'root'   and dwSourceIP='167772165'  "
-                     "and (time >= '1')  and (time <= '2')  " + CONTENT_X);
+              BASE +
+                  "  and cLogUser REGEXP 'root'   and dwSourceIP='167772165'  "
+                  "and (time >= '1')  and (time <= '2')  " +
+                  CONTENT_X);
 }
 
 TEST(FilterStatement, LongPatternsAreHeldWhole)
@@ -78,7 +88,8 @@ TEST(FilterStatement, LongPatternsAreHeldWhole)
     for (int i = 0; i < 50; ++i)
         c += "内";  // three bytes each
     c = "a" + c.substr(0, c.size() - 3);
-    filter_inputs in = on_base([&](filter_inputs& i) { i.user = std::string(30, 'u'), i.content = c; });
+    filter_inputs in =
+        on_base([&](filter_inputs& i) { i.user = std::string(30, 'u'), i.content = c; });
     const std::string sql = filter_statement(in, nullptr);
     EXPECT_GT(sql.size(), 500u);
     EXPECT_NE(sql.find(c + "' or cLogContent_fanti"), std::string::npos);
