@@ -2,7 +2,6 @@
 
 #include "filter/filter_statement.h"
 #include "storage/mysql_ctrl.h"
-#include "storage/mysql_data.h"
 #include "storage/page_set.h"
 
 #include <errmsg.h>
@@ -39,7 +38,6 @@ filter_count count_filter_matches(const std::string& statement)
         return out;
     }
     const std::string sql = "SELECT COUNT(*), MAX(id_inc) " + statement.substr(from);
-    store_waiting_rows();
     if (exe_sql(time_limited(sql, query_time_limit_s).c_str()) != 0) {
         out.failure = last_filter_failure();
         return out;
