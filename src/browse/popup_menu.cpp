@@ -33,12 +33,6 @@ void relabel(unsigned lang)
         gtk_menu_item_set_label(GTK_MENU_ITEM(popup_change_name), pick(RENAME_TEXT));
 }
 
-// Removes the mail files without rebuilding; the caller rebuilds.
-void delete_mails(guint ip)
-{
-    delete_router_mails(ip);
-}
-
 void tell_mails_deleted(guint ip)
 {
     for (auto& listener : mails_deleted_listeners)
@@ -93,8 +87,9 @@ void delete_current_tree_item()
         del_email_by_ip(ip);
         return;
     }
+    // The mails first, without a rebuild of their own: one rebuild follows.
     if (type == LOG_TYPE_ROUTER)
-        delete_mails(ip);
+        delete_router_mails(ip);
     delete_tree_item_records(ip, type);
     rebuild_tree();
     if (type == LOG_TYPE_ROUTER)
@@ -107,7 +102,7 @@ void change_name_activated(GtkMenuItem*, gpointer) { create_rename_wnd(ip_cur_ch
 
 void del_email_by_ip(guint ip)
 {
-    delete_mails(ip);
+    delete_router_mails(ip);
     rebuild_tree();
     tell_mails_deleted(ip);
 }
