@@ -40,10 +40,7 @@ long status_kb(const char* field)
 }
 
 // Forgets the peak so far: VmHWM starts again from the current size.
-void reset_peak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
+void reset_peak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 double cpu_seconds()
 {
@@ -59,7 +56,8 @@ bool load(const std::vector<unsigned long>& sizes)
 {
     bool ok = true;
     for (unsigned i = 0; i < sizes.size(); ++i)
-        ok = ok && get_sql_counter(list_statement(router_ip(i), 128)) == static_cast<long long>(sizes[i]);
+        ok = ok &&
+            get_sql_counter(list_statement(router_ip(i), 128)) == static_cast<long long>(sizes[i]);
     if (ok)
         return true;
     exe_sql("truncate table LogTab");
@@ -68,18 +66,22 @@ bool load(const std::vector<unsigned long>& sizes)
         std::fflush(stdout);
         auto t0 = clock_type::now();
         // Types cycling 1 3 4 5, ten records a second, a thousand sources.
-        const std::string sql =
-            "insert into LogTab (dwIP, dwLogType, dwSourceIP, cLogUser, cLogContent, cLogNote, time, "
-            "cLogContent_chinese, cLogContent_fanti, cLogContent_en) select " + std::to_string(router_ip(i)) +
+        const std::string sql = "insert into LogTab (dwIP, dwLogType, dwSourceIP, cLogUser, "
+                                "cLogContent, cLogNote, time, "
+                                "cLogContent_chinese, cLogContent_fanti, cLogContent_en) select " +
+            std::to_string(router_ip(i)) +
             ", elt(seq % 4 + 1, 1, 3, 4, 5), 167772161 + seq % 1000, concat('user', seq % 50), "
             "concat('url http://example.test/page/', seq), '', 1700000000 + seq div 10, "
-            "concat('访问网站 http://example.test/page/', seq), concat('訪問網站 http://example.test/page/', seq), "
-            "concat('visit http://example.test/page/', seq) from seq_1_to_" + std::to_string(sizes[i]);
+            "concat('访问网站 http://example.test/page/', seq), concat('訪問網站 "
+            "http://example.test/page/', seq), "
+            "concat('visit http://example.test/page/', seq) from seq_1_to_" +
+            std::to_string(sizes[i]);
         if (exe_sql(sql.c_str()) != 0) {
             std::fprintf(stderr, "bulk load failed: %s\n", mysql_error(mysql));
             return false;
         }
-        std::printf("loaded in %.1f s\n", std::chrono::duration<double>(clock_type::now() - t0).count());
+        std::printf("loaded in %.1f s\n",
+                    std::chrono::duration<double>(clock_type::now() - t0).count());
     }
     return true;
 }
@@ -123,7 +125,8 @@ int main(int argc, char** argv)
 
     for (unsigned i = 0; i < sizes.size(); ++i) {
         export_request req;
-        req.statement = list_statement(router_ip(i), 128) + "     ";  // as the filter gives it without input
+        req.statement =
+            list_statement(router_ip(i), 128) + "     ";  // as the filter gives it without input
         req.name = export_file_name("bench" + std::to_string(sizes[i]));
         req.dir = (out / "export").string();
         req.pdf = true;
@@ -142,12 +145,14 @@ int main(int argc, char** argv)
         std::uintmax_t bytes = 0;
         for (const auto& w : res.workbooks)
             bytes += fs::file_size(fs::path(req.dir) / w);
-        const std::uintmax_t pdf_bytes = res.pdf_written ? fs::file_size(fs::path(req.dir) / res.pdf_name) : 0;
-        std::printf("%lu records: %s, %.1f s, %.0f records/s, CPU %.1f s, peak memory %.1f MB above idle "
-                    "(idle %.1f MB); %zu workbooks %.1f MB, PDF %.1f MB\n",
-                    sizes[i], res.complete(req) ? "complete" : "INCOMPLETE", secs, res.records / secs, cpu,
-                    (peak_kb - idle_kb) / 1024.0, idle_kb / 1024.0, res.workbooks.size(), bytes / 1e6,
-                    pdf_bytes / 1e6);
+        const std::uintmax_t pdf_bytes =
+            res.pdf_written ? fs::file_size(fs::path(req.dir) / res.pdf_name) : 0;
+        std::printf(
+            "%lu records: %s, %.1f s, %.0f records/s, CPU %.1f s, peak memory %.1f MB above idle "
+            "(idle %.1f MB); %zu workbooks %.1f MB, PDF %.1f MB\n",
+            sizes[i], res.complete(req) ? "complete" : "INCOMPLETE", secs, res.records / secs, cpu,
+            (peak_kb - idle_kb) / 1024.0, idle_kb / 1024.0, res.workbooks.size(), bytes / 1e6,
+            pdf_bytes / 1e6);
         std::fflush(stdout);
         fs::remove_all(req.dir);
     }

@@ -64,10 +64,10 @@ std::string font(uint16_t weight)
     put16(b, 0);       // no italic, strike-out, outline, shadow
     put16(b, 0x7FFF);  // the window text colour
     put16(b, weight);
-    put16(b, 0);       // no super- or subscript
-    b += '\0';         // no underline
-    b += '\0';         // family: none
-    b += '\0';         // character set: ANSI
+    put16(b, 0);  // no super- or subscript
+    b += '\0';    // no underline
+    b += '\0';    // family: none
+    b += '\0';    // character set: ANSI
     b += '\0';
     b += short_string("Arial");
     return record(FONT, b);
@@ -77,16 +77,16 @@ std::string font(uint16_t weight)
 std::string xf(bool style, uint8_t ignored_attributes)
 {
     std::string b;
-    put16(b, 0);                          // font 0
-    put16(b, 0);                          // number format "General"
-    put16(b, style ? 0xFFF5 : 0x0001);    // locked; style XF without parent / cell XF of style 0
-    b += static_cast<char>(0x20);         // aligned to the bottom
-    b += '\0';                            // no rotation
-    b += '\0';                            // no indentation
+    put16(b, 0);                        // font 0
+    put16(b, 0);                        // number format "General"
+    put16(b, style ? 0xFFF5 : 0x0001);  // locked; style XF without parent / cell XF of style 0
+    b += static_cast<char>(0x20);       // aligned to the bottom
+    b += '\0';                          // no rotation
+    b += '\0';                          // no indentation
     b += static_cast<char>(ignored_attributes);
-    put32(b, 0);                          // no borders
+    put32(b, 0);  // no borders
     put32(b, 0);
-    put16(b, 0x20C0);                     // pattern colours: system foreground and background
+    put16(b, 0x20C0);  // pattern colours: system foreground and background
     return record(XF, b);
 }
 
@@ -102,7 +102,7 @@ std::string globals_head(uint32_t sheet_pos)
     }
     {
         std::string b;
-        put16(b, 0);       // window position
+        put16(b, 0);  // window position
         put16(b, 0);
         put16(b, 0x3A5C);  // window size
         put16(b, 0x2328);
@@ -261,7 +261,8 @@ void sheet_writer::add_string(const gunichar2* units, std::size_t n)
             bucket_ *= 2;
         }
         if (strings_ % bucket_ == 0)
-            buckets_.push_back({sst_bytes_ + 4 + cur_.size(), static_cast<uint16_t>(4 + cur_.size())});
+            buckets_.push_back(
+                {sst_bytes_ + 4 + cur_.size(), static_cast<uint16_t>(4 + cur_.size())});
     }
     ++strings_;
 
@@ -334,7 +335,8 @@ bool sheet_writer::finish(const sink& out)
     put32(counts, strings_);
     put32(counts, strings_);
     if (std::fflush(sst_) != 0 ||
-        pwrite(fileno(sst_), counts.data(), counts.size(), 4) != static_cast<ssize_t>(counts.size()))
+        pwrite(fileno(sst_), counts.data(), counts.size(), 4) !=
+            static_cast<ssize_t>(counts.size()))
         return false;
     if (std::fflush(cells_) != 0)
         return false;
@@ -357,8 +359,8 @@ bool sheet_writer::finish(const sink& out)
     const std::string sheet = sheet_head(rows_, cols_);
     const std::string tail = sheet_tail();
     return out(head.data(), head.size()) && copy_file(sst_, out) &&
-           out(globals_end.data(), globals_end.size()) && out(sheet.data(), sheet.size()) &&
-           copy_file(cells_, out) && out(tail.data(), tail.size());
+        out(globals_end.data(), globals_end.size()) && out(sheet.data(), sheet.size()) &&
+        copy_file(cells_, out) && out(tail.data(), tail.size());
 }
 
 }  // namespace biff8

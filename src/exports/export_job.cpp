@@ -88,8 +88,8 @@ export_cells export_headers(unsigned lang)
 {
     static const tr3 headers[6] = {
         {"日志类型", "log type", "日誌類型"}, {"日志用户", "user", "日誌用戶"},
-        {"记录内容", "content", "記錄類容"}, {"记录时间", "time", "記錄時間"},
-        {"源ip", "source ip", "源ip"},         {"路由器ip", "sourter ip", "路由器ip"},
+        {"记录内容", "content", "記錄類容"},  {"记录时间", "time", "記錄時間"},
+        {"源ip", "source ip", "源ip"},        {"路由器ip", "sourter ip", "路由器ip"},
     };
     export_cells out;
     for (int i = 0; i < 6; ++i)
@@ -118,8 +118,7 @@ class workbook_series {
 public:
     workbook_series(const excel_entries& e, const std::string& dir, const std::string& name)
         : e_(e), dir_(dir), name_(name)
-    {
-    }
+    { }
 
     // Creates and opens the workbook of that file name; false when either
     // fails (the module then holds nothing open).
@@ -163,8 +162,8 @@ public:
         unsigned timeout = 3;
         mysql_options(conn_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
         if (s.port > 65535 ||
-            !mysql_real_connect(conn_, s.host.c_str(), s.user.c_str(), s.pass.c_str(), "LogDB", s.port,
-                                nullptr, 0)) {
+            !mysql_real_connect(conn_, s.host.c_str(), s.user.c_str(), s.pass.c_str(), "LogDB",
+                                s.port, nullptr, 0)) {
             mysql_close(conn_);
             conn_ = nullptr;
         }
@@ -223,7 +222,8 @@ export_cells record_cells(const log_display_row& r, unsigned lang)
 
 void pdf_line(pdf_listing& pdf, const export_cells& cells)
 {
-    const std::string_view v[6] = {cells.c[0], cells.c[1], cells.c[2], cells.c[3], cells.c[4], cells.c[5]};
+    const std::string_view v[6] = {cells.c[0], cells.c[1], cells.c[2],
+                                   cells.c[3], cells.c[4], cells.c[5]};
     pdf.write(v);
 }
 
@@ -233,7 +233,7 @@ void pdf_line(pdf_listing& pdf, const export_cells& cells)
 // LINES_WAITING lines wait, so memory does not grow with the rows.
 class pdf_drawer {
 public:
-    explicit pdf_drawer(pdf_listing& pdf) : pdf_(pdf), thread_([this] { run(); }) {}
+    explicit pdf_drawer(pdf_listing& pdf) : pdf_(pdf), thread_([this] { run(); }) { }
     ~pdf_drawer() { finish(); }
     pdf_drawer(const pdf_drawer&) = delete;
     pdf_drawer& operator=(const pdf_drawer&) = delete;
@@ -297,6 +297,144 @@ unsigned current_language()
 
 }  // namespace
 
+namespace {
+
+// The outputs of one export: the workbooks one after another, and the PDF
+// with its drawing thread. What fails is noted in the result and that
+// output stops; the others go on.
+class export_outputs {
+public:
+    export_outputs(const export_request& req, const excel_entries& excel, bool excel_on,
+                   export_result& res)
+        : req_(req), res_(res), books_(excel, req.dir, req.name), excel_on_(excel_on),
+          pdf_on_(req.pdf)
+    { }
+
+    // Creates the PDF with the header line.
+    void open_pdf(const export_cells& headers)
+    {
+        if (!pdf_on_)
+            return;
+        if (pdf_.open(pdf_path()))
+            pdf_line(pdf_, headers);
+        else {
+            res_.pdf_failed = true;
+            pdf_on_ = false;
+        }
+    }
+
+    // The statement failed: a PDF with its header only would look like an
+    // empty result.
+    void drop_pdf()
+    {
+        if (!pdf_on_)
+            return;
+        pdf_.close();
+        std::remove(pdf_path().c_str());
+        pdf_on_ = false;
+    }
+
+    // The first workbook with the header row; the PDF's drawing thread.
+    void start(const export_cells& headers)
+    {
+        if (pdf_on_)
+            drawer_.emplace(pdf_);
+        if (!excel_on_)
+            return;
+        // Exactly that file goes, whatever its name holds.
+        std::error_code ec;
+        std::filesystem::remove(std::filesystem::path(req_.dir) / req_.name, ec);
+        if (!books_.start(req_.name) || !books_.write(headers))
+            drop_workbooks(req_.name);
+    }
+
+    // One record; after the last record of a workbook the next one starts.
+    void write(const export_cells& cells)
+    {
+        ++in_book_;
+        if (excel_on_ && !books_.write(cells))
+            drop_workbooks(books_.current());
+        if (pdf_on_)
+            drawer_->add(cells);
+        if (excel_on_ && in_book_ >= RECORDS_PER_WORKBOOK)
+            next_workbook();
+    }
+
+    void finish()
+    {
+        if (excel_on_) {
+            if (books_.finish())
+                res_.workbooks.push_back(books_.current());
+            else
+                res_.workbook_failed = books_.current();
+        }
+        if (pdf_on_) {
+            drawer_->finish();
+            if (pdf_.close())
+                res_.pdf_written = true;
+            else
+                res_.pdf_failed = true;
+        }
+    }
+
+private:
+    std::string pdf_path() const { return req_.dir + "/" + res_.pdf_name; }
+
+    void drop_workbooks(const std::string& failed)
+    {
+        res_.workbook_failed = failed;
+        books_.finish();  // lets the module drop what it holds
+        excel_on_ = false;
+    }
+
+    void next_workbook()
+    {
+        in_book_ = 0;
+        if (!books_.finish()) {
+            res_.workbook_failed = books_.current();
+            excel_on_ = false;
+            return;
+        }
+        res_.workbooks.push_back(books_.current());
+        const std::string next = get_split_filename(req_.name, ++continuation_);
+        if (!books_.start(next))
+            drop_workbooks(next);
+    }
+
+    const export_request& req_;
+    export_result& res_;
+    workbook_series books_;
+    bool excel_on_;
+    bool pdf_on_;
+    pdf_listing pdf_;
+    std::optional<pdf_drawer> drawer_;
+    unsigned long long in_book_ = 0;  // records of the current workbook
+    unsigned continuation_ = 0;
+};
+
+// Reads the result row by row and writes each record; the count of step
+// one gives the progress fraction.
+void write_records(MYSQL_RES* rows, export_outputs& out, const export_hooks& hooks,
+                   export_result& res)
+{
+    const unsigned fields = mysql_num_fields(rows);
+    const double total = static_cast<double>(std::max(res.count, 1LL));
+    log_display_row display;
+    unsigned long long i = 0;
+    while (MYSQL_ROW row = mysql_fetch_row(rows)) {
+        ++i;
+        if (hooks.before_record)
+            hooks.before_record(i);
+        if (i % 2 == 0 && hooks.progress)
+            hooks.progress(std::min(1.0, static_cast<double>(i) / total));
+        GetOneRowFromDB(row, fields, display, true);
+        out.write(record_cells(display, current_language()));
+    }
+    res.records = i;
+}
+
+}  // namespace
+
 export_result run_export(const export_request& req, const excel_entries& excel,
                          const export_hooks& hooks)
 {
@@ -306,12 +444,8 @@ export_result run_export(const export_request& req, const excel_entries& excel,
         res.dir_failed = true;
         return res;
     }
-    bool excel_on = req.excel;
-    if (excel_on && !excel.loaded()) {
-        res.excel_missing = true;  // its entries are never called
-        excel_on = false;
-    }
-
+    // Without the module its entries are never called.
+    res.excel_missing = req.excel && !excel.loaded();
     job_connection db(req.db);
     if (!db.get()) {
         res.connect_failed = true;
@@ -326,112 +460,36 @@ export_result run_export(const export_request& req, const excel_entries& excel,
     }
 
     const export_cells headers = export_headers(current_language());
-    pdf_listing pdf;
-    bool pdf_on = req.pdf;
-    if (pdf_on) {
-        if (pdf.open(req.dir + "/" + res.pdf_name))
-            pdf_line(pdf, headers);
-        else {
-            res.pdf_failed = true;
-            pdf_on = false;
-        }
-    }
-
+    export_outputs out(req, excel, req.excel && !res.excel_missing, res);
+    out.open_pdf(headers);
     MYSQL_RES* rows = nullptr;
     if (mysql_real_query(db.get(), stmt.data(), stmt.size()) != 0 ||
         !(rows = mysql_use_result(db.get()))) {
         res.statement_failed = true;
-        if (pdf_on) {
-            // A PDF with its header only would look like an empty result.
-            pdf.close();
-            std::remove((req.dir + "/" + res.pdf_name).c_str());
-        }
+        out.drop_pdf();
         return res;
     }
-
-    std::optional<pdf_drawer> drawer;
-    if (pdf_on)
-        drawer.emplace(pdf);
-    workbook_series books(excel, req.dir, req.name);
-    if (excel_on) {
-        // Exactly that file goes, whatever its name holds.
-        std::error_code ec;
-        std::filesystem::remove(std::filesystem::path(req.dir) / req.name, ec);
-        if (!books.start(req.name) || !books.write(headers)) {
-            res.workbook_failed = req.name;
-            books.finish();
-            excel_on = false;
-        }
-    }
-
-    const unsigned fields = mysql_num_fields(rows);
-    unsigned long long i = 0;        // records of the export
-    unsigned long long n = 0;        // records of the current workbook
-    unsigned k = 0;                  // continuation number
-    log_display_row display;
-    while (MYSQL_ROW row = mysql_fetch_row(rows)) {
-        ++i;
-        ++n;
-        if (hooks.before_record)
-            hooks.before_record(i);
-        if (i % 2 == 0 && hooks.progress)
-            hooks.progress(std::min(1.0, static_cast<double>(i) / static_cast<double>(std::max(res.count, 1LL))));
-        GetOneRowFromDB(row, fields, display, true);
-        const export_cells cells = record_cells(display, current_language());
-        if (excel_on && !books.write(cells)) {
-            res.workbook_failed = books.current();
-            books.finish();
-            excel_on = false;
-        }
-        if (pdf_on)
-            drawer->add(cells);
-        if (excel_on && n >= RECORDS_PER_WORKBOOK) {
-            if (books.finish()) {
-                res.workbooks.push_back(books.current());
-                const std::string next = get_split_filename(req.name, ++k);
-                if (!books.start(next)) {
-                    res.workbook_failed = next;
-                    books.finish();
-                    excel_on = false;
-                }
-            } else {
-                res.workbook_failed = books.current();
-                excel_on = false;
-            }
-            n = 0;
-        }
-    }
-    res.records = i;
+    out.start(headers);
+    write_records(rows, out, hooks, res);
     // A fetch that ended on an error (the connection broke) is no end of
     // the result.
     if (mysql_errno(db.get()) != 0)
         res.statement_failed = true;
     mysql_free_result(rows);
-
-    if (excel_on) {
-        if (books.finish())
-            res.workbooks.push_back(books.current());
-        else
-            res.workbook_failed = books.current();
-    }
-    if (pdf_on) {
-        drawer->finish();
-        if (pdf.close())
-            res.pdf_written = true;
-        else
-            res.pdf_failed = true;
-    }
+    out.finish();
     return res;
 }
 
-copy_result copy_export_files(const export_result& res, const std::string& dir, const std::string& folder)
+copy_result copy_export_files(const export_result& res, const std::string& dir,
+                              const std::string& folder)
 {
     copy_result out;
     if (folder.empty()) {
         out.no_folder = true;
         return out;
     }
-    struct stat a {}, b {};
+    struct stat a {
+    }, b {};
     if (::stat(dir.c_str(), &a) == 0 && ::stat(folder.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
         a.st_ino == b.st_ino) {
         out.same_folder = true;
@@ -454,9 +512,10 @@ std::string completion_message(const export_request& req, const export_result& r
 {
     const std::string where = cwd + "/" + EXPORT_DIR + "/";
     if (res.complete(req)) {
-        static const tr3 ok = {"导出成功：放在你所选的目录,在文件夹 %s 留有备份",
-                               "export success: the file copy to the selected folder,and the folder %s",
-                               "導出成功：放在你所選的目錄，在文件夾 %s 留有備份"};
+        static const tr3 ok = {
+            "导出成功：放在你所选的目录,在文件夹 %s 留有备份",
+            "export success: the file copy to the selected folder,and the folder %s",
+            "導出成功：放在你所選的目錄，在文件夾 %s 留有備份"};
         return format(in_language(ok, lang), where);
     }
     static const tr3 head = {"导出未完成：", "export not complete:", "導出未完成："};
@@ -465,18 +524,22 @@ std::string completion_message(const export_request& req, const export_result& r
     static const tr3 connect_failed = {"无法连接数据库，没有写入任何文件",
                                        "cannot connect to the database: nothing was written",
                                        "無法連接數據庫，沒有寫入任何文件"};
-    static const tr3 statement_failed = {"数据库拒绝了筛选语句或查询中断，记录没有全部写入",
-                                         "the database refused the filter statement or the query broke off: "
-                                         "not all records were written",
-                                         "數據庫拒絕了篩選語句或查詢中斷，記錄沒有全部寫入"};
-    static const tr3 excel_missing = {"Excel 模块 vc_dll_excel.dll 未加载，没有写入工作簿",
-                                      "the Excel module vc_dll_excel.dll is not loaded: no workbook was written",
-                                      "Excel 模塊 vc_dll_excel.dll 未加載，沒有寫入工作簿"};
-    static const tr3 workbook_failed = {"工作簿 %s 及其后的记录未能写入（磁盘已满？）",
-                                        "the workbook %s and the records after it could not be written "
-                                        "(disk full?)",
-                                        "工作簿 %s 及其後的記錄未能寫入（磁盤已滿？）"};
-    static const tr3 pdf_failed = {"PDF 文件 %s 未能写入（磁盘已满？）", "the PDF %s could not be written (disk full?)",
+    static const tr3 statement_failed = {
+        "数据库拒绝了筛选语句或查询中断，记录没有全部写入",
+        "the database refused the filter statement or the query broke off: "
+        "not all records were written",
+        "數據庫拒絕了篩選語句或查詢中斷，記錄沒有全部寫入"};
+    static const tr3 excel_missing = {
+        "Excel 模块 vc_dll_excel.dll 未加载，没有写入工作簿",
+        "the Excel module vc_dll_excel.dll is not loaded: no workbook was written",
+        "Excel 模塊 vc_dll_excel.dll 未加載，沒有寫入工作簿"};
+    static const tr3 workbook_failed = {
+        "工作簿 %s 及其后的记录未能写入（磁盘已满？）",
+        "the workbook %s and the records after it could not be written "
+        "(disk full?)",
+        "工作簿 %s 及其後的記錄未能寫入（磁盤已滿？）"};
+    static const tr3 pdf_failed = {"PDF 文件 %s 未能写入（磁盘已满？）",
+                                   "the PDF %s could not be written (disk full?)",
                                    "PDF 文件 %s 未能寫入（磁盤已滿？）"};
     static const tr3 written = {"已写入的文件在文件夹 %s", "the files written are in the folder %s",
                                 "已寫入的文件在文件夾 %s"};

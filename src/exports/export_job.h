@@ -72,17 +72,17 @@ struct export_request {
 
 // What it wrote; every file name is relative to the export directory.
 struct export_result {
-    bool dir_failed = false;         // the export directory could not be made
-    bool connect_failed = false;     // no connection of the job's own
-    bool statement_failed = false;   // the server refused the statement, or
-                                     // the connection broke while rows came
-    long long count = -1;            // records counted before the rows were read
-    unsigned long long records = 0;  // records read and written
-    bool excel_missing = false;      // Excel chosen, module not loaded
+    bool dir_failed = false;             // the export directory could not be made
+    bool connect_failed = false;         // no connection of the job's own
+    bool statement_failed = false;       // the server refused the statement, or
+                                         // the connection broke while rows came
+    long long count = -1;                // records counted before the rows were read
+    unsigned long long records = 0;      // records read and written
+    bool excel_missing = false;          // Excel chosen, module not loaded
     std::vector<std::string> workbooks;  // completed, first workbook first
-    std::string workbook_failed;     // the first one that could not be written
+    std::string workbook_failed;         // the first one that could not be written
     bool pdf_written = false;
-    std::string pdf_name;            // name + ".pdf"
+    std::string pdf_name;  // name + ".pdf"
     bool pdf_failed = false;
 
     // Whether everything chosen was written completely.
@@ -110,8 +110,8 @@ extern std::function<void(unsigned long long record)> export_record_hook;
 
 // Copying to the folder chosen in the dialog.
 struct copy_result {
-    bool same_folder = false;  // the chosen folder is the export directory
-    bool no_folder = false;    // none chosen
+    bool same_folder = false;         // the chosen folder is the export directory
+    bool no_folder = false;           // none chosen
     std::vector<std::string> copied;  // file names
     std::vector<std::string> failed;  // file names that could not be copied
 };

@@ -49,7 +49,8 @@ bool pdf_listing::open(const std::string& path)
     row_counter_ = 0;
     surface_ = cairo_pdf_surface_create(path.c_str(), PDF_PAGE_WIDTH, PDF_PAGE_HEIGHT);
     cr_ = cairo_create(surface_);
-    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS || cairo_status(cr_) != CAIRO_STATUS_SUCCESS) {
+    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS ||
+        cairo_status(cr_) != CAIRO_STATUS_SUCCESS) {
         release();
         std::remove(path.c_str());
         return false;
@@ -130,8 +131,8 @@ int init_pdf(const gchar* pname, guint /*row_num*/)
     return the_pdf.open(std::string("export/") + (pname ? pname : "") + ".pdf") ? 0 : -1;
 }
 
-void pdf_write(const gchar* s0, const gchar* s1, const gchar* s2, const gchar* s3,
-               const gchar* s4, const gchar* s5)
+void pdf_write(const gchar* s0, const gchar* s1, const gchar* s2, const gchar* s3, const gchar* s4,
+               const gchar* s5)
 {
     const std::string_view cells[6] = {text_of(s0), text_of(s1), text_of(s2),
                                        text_of(s3), text_of(s4), text_of(s5)};

@@ -66,8 +66,8 @@ private:
 // cannot be created. `row_num` is not read.
 int init_pdf(const gchar* pname, guint row_num);
 // Draws one line of six texts (UTF-8; null counts as empty).
-void pdf_write(const gchar* s0, const gchar* s1, const gchar* s2, const gchar* s3,
-               const gchar* s4, const gchar* s5);
+void pdf_write(const gchar* s0, const gchar* s1, const gchar* s2, const gchar* s3, const gchar* s4,
+               const gchar* s5);
 void write_page_pdf();
 // 0 when the document was completed, -1 otherwise (none open, or it could
 // not be written).

@@ -68,9 +68,11 @@ void store_bulk(unsigned n)
 {
     const std::string sql =
         "insert into LogTab (dwIP, dwLogType, dwSourceIP, cLogUser, cLogContent, cLogNote, time, "
-        "cLogContent_chinese, cLogContent_fanti, cLogContent_en) select " + std::to_string(ROUTER) +
+        "cLogContent_chinese, cLogContent_fanti, cLogContent_en) select " +
+        std::to_string(ROUTER) +
         ", 1, 167772161 + seq % 1000, 'admin', concat('visit ', seq), '', 1700000000 + seq, "
-        "concat('访问 ', seq), concat('訪問 ', seq), concat('visit ', seq) from seq_1_to_" + std::to_string(n);
+        "concat('访问 ', seq), concat('訪問 ', seq), concat('visit ', seq) from seq_1_to_" +
+        std::to_string(n);
     ASSERT_EQ(exe_sql(sql.c_str()), 0) << mysql_error(mysql);
 }
 
@@ -81,7 +83,12 @@ row bulk_row(unsigned k, unsigned lang)
     ConvertTime_r(1700000000 + k, time, sizeof time);
     convert_ip_r(167772161 + k % 1000, source, sizeof source);
     const char* content[3] = {"访问 ", "visit ", "訪問 "};
-    return {list_type_label(1, lang), "admin", content[lang] + std::to_string(k), time, source, "192.168.1.1"};
+    return {list_type_label(1, lang),
+            "admin",
+            content[lang] + std::to_string(k),
+            time,
+            source,
+            "192.168.1.1"};
 }
 
 row headers(unsigned lang)
@@ -117,8 +124,8 @@ int pdf_pages(const std::string& pdf)
 {
     gchar* out = nullptr;
     const char* argv[] = {"pdfinfo", pdf.c_str(), nullptr};
-    if (!g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out,
-                      nullptr, nullptr, nullptr))
+    if (!g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
+                      nullptr, &out, nullptr, nullptr, nullptr))
         return -1;
     std::string info = out ? out : "";
     g_free(out);
@@ -173,7 +180,7 @@ TEST_F(ExportJob, ZeroRecordsGiveTheHeaderOnly)
     auto res = run_export(r, module_entries());
     EXPECT_TRUE(res.complete(r));
     EXPECT_EQ(res.count, 0);
-    EXPECT_EQ(res.workbooks, std::vector<std::string>{"none.xls"});
+    EXPECT_EQ(res.workbooks, std::vector<std::string> {"none.xls"});
     expect_rows(r.dir + "/none.xls", {headers(0)});
 }
 
@@ -185,7 +192,7 @@ TEST_F(ExportJob, ExportDirectoryIsCreatedWhenMissing)
     r.pdf = true;
     auto res = run_export(r, module_entries());
     EXPECT_TRUE(res.complete(r));
-    EXPECT_EQ(files_in(r.dir), (std::set<std::string>{"made.xls", "made.xls.pdf"}));
+    EXPECT_EQ(files_in(r.dir), (std::set<std::string> {"made.xls", "made.xls.pdf"}));
     expect_rows(r.dir + "/made.xls", bulk_rows(1, 3, true));
     EXPECT_EQ(pdf_pages(r.dir + "/made.xls.pdf"), 1);
 }
@@ -202,7 +209,7 @@ TEST_F(ExportJob, Records40001FillTheFirstWorkbookAndLeaveAnEmptyContinuation)
     EXPECT_TRUE(res.complete(r));
     EXPECT_EQ(res.count, 40001);
     EXPECT_EQ(res.records, 40001u);
-    EXPECT_EQ(res.workbooks, (std::vector<std::string>{"base.xls", "base-1.xls"}));
+    EXPECT_EQ(res.workbooks, (std::vector<std::string> {"base.xls", "base-1.xls"}));
     expect_rows(r.dir + "/base.xls", bulk_rows(1, 40001, true));
     expect_rows(r.dir + "/base-1.xls", {});
     // Header and 40,001 lines: 40,002 / 41 + 1 pages.
@@ -220,7 +227,7 @@ TEST_F(ExportJob, Records40002PutOneRecordWithoutHeaderInTheContinuation)
     const export_request r = with_name("base");
     auto res = run_export(r, module_entries());
     EXPECT_TRUE(res.complete(r));
-    EXPECT_EQ(res.workbooks, (std::vector<std::string>{"base.xls", "base-1.xls"}));
+    EXPECT_EQ(res.workbooks, (std::vector<std::string> {"base.xls", "base-1.xls"}));
     expect_rows(r.dir + "/base.xls", bulk_rows(1, 40001, true));
     expect_rows(r.dir + "/base-1.xls", {bulk_row(40002, 0)});
 }
@@ -233,7 +240,8 @@ TEST_F(ExportJob, NameTypedWithXls)
     EXPECT_EQ(r.name, "report.xls.xls");
     auto res = run_export(r, module_entries());
     EXPECT_TRUE(res.complete(r));
-    EXPECT_EQ(files_in(r.dir), (std::set<std::string>{"report.xls.xls", "report-1.xls", "report.xls.xls.pdf"}));
+    EXPECT_EQ(files_in(r.dir),
+              (std::set<std::string> {"report.xls.xls", "report-1.xls", "report.xls.xls.pdf"}));
     expect_rows(r.dir + "/report-1.xls", {bulk_row(40002, 0)});
     EXPECT_EQ(pdf_pages(r.dir + "/report.xls.xls.pdf"), 40003 / 41 + 1);
 }
@@ -244,9 +252,9 @@ TEST_F(ExportJob, PdfOnlyCreatesNoWorkbook)
     export_request r = with_name("only");
     r.excel = false;
     r.pdf = true;
-    auto res = run_export(r, excel_entries{});
+    auto res = run_export(r, excel_entries {});
     EXPECT_TRUE(res.complete(r));
-    EXPECT_EQ(files_in(r.dir), std::set<std::string>{"only.xls.pdf"});
+    EXPECT_EQ(files_in(r.dir), std::set<std::string> {"only.xls.pdf"});
     EXPECT_EQ(pdf_pages(r.dir + "/only.xls.pdf"), 101 / 41 + 1);
 }
 
@@ -296,7 +304,8 @@ TEST_F(ExportJob, CellsComparedOneByOne)
             ConvertTime_r(s.time, time, sizeof time);
             convert_ip_r(s.source, source, sizeof source);
             const std::string content[3] = {s.cn, s.en, s.tw};
-            expected.push_back({list_type_label(s.type, lang), s.user, content[lang], time, source, "192.168.1.1"});
+            expected.push_back({list_type_label(s.type, lang), s.user, content[lang], time, source,
+                                "192.168.1.1"});
         }
         expect_rows(r.dir + "/" + r.name, expected);
     }
@@ -345,11 +354,11 @@ TEST_F(ExportJob, MissingExcelModuleIsNeverCalledAndSaidSo)
     store_bulk(5);
     export_request r = with_name("nomod");
     r.pdf = true;
-    auto res = run_export(r, excel_entries{});  // null entries: a call would crash
+    auto res = run_export(r, excel_entries {});  // null entries: a call would crash
     EXPECT_TRUE(res.excel_missing);
     EXPECT_TRUE(res.pdf_written);
     EXPECT_FALSE(res.complete(r));
-    EXPECT_EQ(files_in(r.dir), std::set<std::string>{"nomod.xls.pdf"});
+    EXPECT_EQ(files_in(r.dir), std::set<std::string> {"nomod.xls.pdf"});
     const std::string tw = completion_message(r, res, "/w", 2);
     EXPECT_NE(tw.find("Excel 模塊 vc_dll_excel.dll 未加載"), std::string::npos) << tw;
     EXPECT_NE(tw.find("/w/export/"), std::string::npos) << tw;
@@ -370,10 +379,13 @@ TEST_F(ExportJob, SuccessMessage)
     const export_request r = with_name("ok");
     auto res = run_export(r, module_entries());
     ASSERT_TRUE(res.complete(r));
-    EXPECT_EQ(completion_message(r, res, "/home/op", 0), "导出成功：放在你所选的目录,在文件夹 /home/op/export/ 留有备份");
-    EXPECT_EQ(completion_message(r, res, "/home/op", 1),
-              "export success: the file copy to the selected folder,and the folder /home/op/export/");
-    EXPECT_EQ(completion_message(r, res, "/home/op", 2), "導出成功：放在你所選的目錄，在文件夾 /home/op/export/ 留有備份");
+    EXPECT_EQ(completion_message(r, res, "/home/op", 0),
+              "导出成功：放在你所选的目录,在文件夹 /home/op/export/ 留有备份");
+    EXPECT_EQ(
+        completion_message(r, res, "/home/op", 1),
+        "export success: the file copy to the selected folder,and the folder /home/op/export/");
+    EXPECT_EQ(completion_message(r, res, "/home/op", 2),
+              "導出成功：放在你所選的目錄，在文件夾 /home/op/export/ 留有備份");
 }
 
 // A disk that fills up (a file size limit here): the workbook and the PDF
@@ -391,9 +403,10 @@ TEST_F(ExportJob, FullDiskIsReported)
         r.pdf = true;
         auto res = run_export(r, module_entries());
         const std::string msg = completion_message(r, res, "/w", 1);
-        const bool said = msg.find("the workbook full.xls and the records after it could not be written") !=
-                              std::string::npos &&
-                          msg.find("the PDF full.xls.pdf could not be written") != std::string::npos;
+        const bool said =
+            msg.find("the workbook full.xls and the records after it could not be written") !=
+                std::string::npos &&
+            msg.find("the PDF full.xls.pdf could not be written") != std::string::npos;
         _exit(!res.complete(r) && said ? 0 : 4);
     }
     int status = 0;
@@ -416,9 +429,10 @@ TEST_F(ExportJob, ShellCharactersInTheNameGiveThatFileAndNothingElse)
     r.pdf = true;
     auto res = run_export(r, module_entries());
     EXPECT_TRUE(res.complete(r));
-    EXPECT_EQ(files_in(r.dir), (std::set<std::string>{"x", "x;touch PWNED.xls", "x;touch PWNED.xls.pdf"}));
+    EXPECT_EQ(files_in(r.dir),
+              (std::set<std::string> {"x", "x;touch PWNED.xls", "x;touch PWNED.xls.pdf"}));
     EXPECT_EQ(read_file(req.dir + "/x"), "neighbour");
-    EXPECT_EQ(files_in(dir.path()), std::set<std::string>{"export"});
+    EXPECT_EQ(files_in(dir.path()), std::set<std::string> {"export"});
     expect_rows(r.dir + "/x;touch PWNED.xls", bulk_rows(1, 3, true));
 }
 
@@ -437,8 +451,9 @@ TEST_F(ExportJob, ChosenFolderEqualToTheExportDirectoryCopiesNothing)
     };
     const auto before = sizes();
     fs::create_directory_symlink(r.dir, dir.path() / "link");
-    for (const std::string& folder : std::initializer_list<std::string>{r.dir, r.dir + "/", r.dir + "//", (dir.path() / "export" / ".." / "export").string(),
-                                     (dir.path() / "link").string()}) {
+    for (const std::string& folder : std::initializer_list<std::string> {
+             r.dir, r.dir + "/", r.dir + "//", (dir.path() / "export" / ".." / "export").string(),
+             (dir.path() / "link").string()}) {
         const copy_result c = copy_export_files(res, r.dir, folder);
         EXPECT_TRUE(c.same_folder) << folder;
         EXPECT_TRUE(c.copied.empty()) << folder;
@@ -490,7 +505,7 @@ TEST_F(ExportJob, FailedCopiesAreReported)
     res.workbooks = {"a.xls"};
     write_file(req.dir + "/a.xls", "a");
     const copy_result c = copy_export_files(res, req.dir, (dir.path() / "no such folder").string());
-    EXPECT_EQ(c.failed, std::vector<std::string>{"a.xls"});
+    EXPECT_EQ(c.failed, std::vector<std::string> {"a.xls"});
     EXPECT_EQ(copy_failure_message(c, "/x", 1), "could not copy to /x:\na.xls");
     EXPECT_EQ(copy_failure_message(c, "/x", 0), "未能复制到 /x：\na.xls");
 }

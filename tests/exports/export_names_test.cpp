@@ -11,11 +11,13 @@ namespace {
 TEST(ExportNames, RefusedNames)
 {
     EXPECT_EQ(check_export_name(""), name_problem::empty);
-    for (const std::string& bad : std::initializer_list<std::string>{"a/b", "/etc/passwd", "..", "../up", "a..b", "-rf", "-", std::string("a\0b", 3),
-                                  "line\nbreak", "tab\there"})
+    for (const std::string& bad : std::initializer_list<std::string> {
+             "a/b", "/etc/passwd", "..", "../up", "a..b", "-rf", "-", std::string("a\0b", 3),
+             "line\nbreak", "tab\there"})
         EXPECT_EQ(check_export_name(bad), name_problem::unsafe) << bad;
-    for (const std::string& good : std::initializer_list<std::string>{"report", "report.xls", "x;touch PWNED", "$(reboot)", "a-b", "报告 2024",
-                                   "it's \"q\"", ".hidden", "a.b.c", "a\\b"})
+    for (const std::string& good : std::initializer_list<std::string> {
+             "report", "report.xls", "x;touch PWNED", "$(reboot)", "a-b", "报告 2024", "it's \"q\"",
+             ".hidden", "a.b.c", "a\\b"})
         EXPECT_EQ(check_export_name(good), name_problem::none) << good;
 }
 
@@ -49,7 +51,8 @@ TEST(ExportNames, ContinuationNames)
     EXPECT_EQ(get_split_filename("./export/报告.xls", 4), "./export/报告-4.xls");
     // No path length limit.
     const std::string dir = "/" + std::string(300, 'd');
-    EXPECT_EQ(get_split_filename(dir + "/" + std::string(196, 'n') + ".xls", 9), dir + "/" + std::string(196, 'n') + "-9.xls");
+    EXPECT_EQ(get_split_filename(dir + "/" + std::string(196, 'n') + ".xls", 9),
+              dir + "/" + std::string(196, 'n') + "-9.xls");
 }
 
 TEST(ExportNames, Headers)

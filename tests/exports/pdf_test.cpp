@@ -28,7 +28,8 @@ std::string run(std::vector<std::string> args)
     argv.push_back(nullptr);
     gchar* out = nullptr;
     gint status = 0;
-    if (!g_spawn_sync(nullptr, argv.data(), nullptr, static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL),
+    if (!g_spawn_sync(nullptr, argv.data(), nullptr,
+                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL),
                       nullptr, nullptr, &out, nullptr, &status, nullptr))
         return "";
     std::string text = out ? out : "";
@@ -45,7 +46,10 @@ int pages(const std::string& pdf)
     return std::stoi(m[1]);
 }
 
-std::string text_of(const std::string& pdf) { return run({"pdftotext", "-enc", "UTF-8", pdf, "-"}); }
+std::string text_of(const std::string& pdf)
+{
+    return run({"pdftotext", "-enc", "UTF-8", pdf, "-"});
+}
 
 // Writes a document of `lines` lines: "line-0001 ..." and so on.
 void write_lines(const std::string& path, unsigned lines, unsigned cell_size = 4)
@@ -108,7 +112,8 @@ TEST_F(Pdf, PageSizeAndLinePositions)
     // Each line's first word sits on its baseline at x = 10, y = 40 n: the
     // word's box spans the baseline and is about as high as a size 15 font.
     const std::string boxes = run({"pdftotext", "-bbox", "-f", "1", "-l", "1", "geo.pdf", "-"});
-    std::regex word(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="([\d.]+)">line-(\d+)</word>)re");
+    std::regex word(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="([\d.]+)">line-(\d+)</word>)re");
     unsigned seen = 0;
     for (std::sregex_iterator it(boxes.begin(), boxes.end(), word), end; it != end; ++it) {
         const double x = std::stod((*it)[1]), y0 = std::stod((*it)[2]), y1 = std::stod((*it)[3]);
@@ -136,7 +141,8 @@ TEST_F(Pdf, TextIsRed)
     const std::size_t start = m[0].length();
     unsigned red = 0, other = 0;
     for (std::size_t i = start; i + 2 < ppm.size(); i += 3) {
-        const auto r = static_cast<unsigned char>(ppm[i]), g = static_cast<unsigned char>(ppm[i + 1]),
+        const auto r = static_cast<unsigned char>(ppm[i]),
+                   g = static_cast<unsigned char>(ppm[i + 1]),
                    b = static_cast<unsigned char>(ppm[i + 2]);
         if (r == 255 && g == 255 && b == 255)
             continue;
@@ -153,14 +159,17 @@ TEST_F(Pdf, ChineseCanBeExtractedAgain)
 {
     pdf_listing pdf;
     ASSERT_TRUE(pdf.open("zh.pdf"));
-    const std::string_view header[6] = {"日志类型", "日志用户", "记录内容", "记录时间", "源ip", "路由器ip"};
-    const std::string_view row[6] = {"網頁瀏覽", "管理员", "访问网站 http://example.test/", "2024-01-15 10:00:00",
-                                     "10.0.0.5", "192.168.1.1"};
+    const std::string_view header[6] = {"日志类型", "日志用户", "记录内容",
+                                        "记录时间", "源ip",     "路由器ip"};
+    const std::string_view row[6] = {
+        "網頁瀏覽", "管理员",     "访问网站 http://example.test/", "2024-01-15 10:00:00",
+        "10.0.0.5", "192.168.1.1"};
     pdf.write(header);
     pdf.write(row);
     ASSERT_TRUE(pdf.close());
     const std::string text = text_of("zh.pdf");
-    for (const char* word : {"日志类型", "路由器ip", "網頁瀏覽", "管理员", "访问网站", "192.168.1.1"})
+    for (const char* word :
+         {"日志类型", "路由器ip", "網頁瀏覽", "管理员", "访问网站", "192.168.1.1"})
         EXPECT_NE(text.find(word), std::string::npos) << word << " in\n" << text;
 }
 
@@ -171,7 +180,8 @@ TEST_F(Pdf, InvalidUtf8DoesNotLoseLaterLines)
     for (unsigned i = 1; i <= 100; ++i) {
         char id[16];
         std::snprintf(id, sizeof id, "line-%04u", i);
-        const std::string_view bad = i == 3 ? std::string_view("bad \xff\xfe\xc3 cell") : std::string_view("ok");
+        const std::string_view bad =
+            i == 3 ? std::string_view("bad \xff\xfe\xc3 cell") : std::string_view("ok");
         const std::string_view cells[6] = {id, bad, "\xe4\xb8", "c", "d", "e"};
         pdf.write(cells);
     }
@@ -236,7 +246,8 @@ TEST_F(Pdf, FullDiskIsReported)
             _exit(3);
         for (int i = 0; i < 5000; ++i) {
             const std::string id = "row " + std::to_string(i);
-            const std::string_view cells[6] = {id, "some text to fill the disk", "c", "d", "e", "f"};
+            const std::string_view cells[6] = {id, "some text to fill the disk", "c", "d", "e",
+                                               "f"};
             pdf.write(cells);
         }
         _exit(pdf.close() ? 4 : 0);

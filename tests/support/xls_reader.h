@@ -36,8 +36,8 @@ inline xls_sheet read_xls(const std::string& path)
     gchar* err = nullptr;
     gint status = 0;
     GError* error = nullptr;
-    if (!g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr,
-                      &out, &err, &status, &error)) {
+    if (!g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
+                      nullptr, &out, &err, &status, &error)) {
         s.error = error->message;
         g_error_free(error);
         return s;

@@ -38,7 +38,10 @@ using row = std::vector<std::string>;  // six cells, UTF-8
 
 const utf16_string ONE = utf16_from_utf8("1");
 
-int create(const std::string& path) { return create_excel(utf16_from_utf8(path).c_str(), ONE.c_str()); }
+int create(const std::string& path)
+{
+    return create_excel(utf16_from_utf8(path).c_str(), ONE.c_str());
+}
 int open(const std::string& path) { return open_excel(utf16_from_utf8(path).c_str(), nullptr); }
 
 int write(const row& r)
@@ -117,7 +120,8 @@ TEST_F(VcExcel, RowsReadBackCellByCell)
     std::vector<row> rows = {
         {"日志类型", "日志用户", "记录内容", "记录时间", "源ip", "路由器ip"},
         {"log type", "user", "content", "time", "source ip", "sourter ip"},
-        {"日誌類型", "it's", "say \"hi\" \\ 'there'", "2024-01-15 10:00:00", "10.0.0.5", "192.168.1.1"},
+        {"日誌類型", "it's", "say \"hi\" \\ 'there'", "2024-01-15 10:00:00", "10.0.0.5",
+         "192.168.1.1"},
         {repeat("x", 255), repeat("中", 255), repeat("é", 255), "a\tb\nc", "", "last"},
         {"", "", "", "", "", "only the sixth"},
         {"访问网站 http://example.test/?q=1&r=2", "用户", "😀 outside the BMP", "", "", ""},
@@ -126,8 +130,8 @@ TEST_F(VcExcel, RowsReadBackCellByCell)
     // 8-bit and 16-bit strings cut at record ends, and cells longer than a
     // record.
     for (int i = 0; i < 3000; ++i)
-        rows.push_back({"row " + std::to_string(i), "用户" + std::to_string(i), repeat("c", i % 300),
-                        repeat("中", i % 170), std::to_string(i), "end"});
+        rows.push_back({"row " + std::to_string(i), "用户" + std::to_string(i),
+                        repeat("c", i % 300), repeat("中", i % 170), std::to_string(i), "end"});
     rows.push_back({repeat("a", 9000), repeat("長", 9000), "x", "y", "z", "w"});
 
     write_book("book.xls", rows);
@@ -142,7 +146,8 @@ TEST_F(VcExcel, CreateAloneGivesAnEmptyWorkbook)
 
 TEST_F(VcExcel, HeaderOnly)
 {
-    const std::vector<row> rows = {{"日志类型", "日志用户", "记录内容", "记录时间", "源ip", "路由器ip"}};
+    const std::vector<row> rows = {
+        {"日志类型", "日志用户", "记录内容", "记录时间", "源ip", "路由器ip"}};
     write_book("header.xls", rows);
     expect_same(read_xls("header.xls"), rows);
 }
@@ -165,7 +170,8 @@ TEST_F(VcExcel, LongCellsAreCutAtTheLimitNotInsideAPair)
 {
     // 32,767 characters fit; the 32,767th unit here starts a surrogate pair.
     const std::string emoji = "😀";
-    const std::vector<row> rows = {{repeat("a", 40000), repeat("b", 32766) + emoji, "c", "", "", ""}};
+    const std::vector<row> rows = {
+        {repeat("a", 40000), repeat("b", 32766) + emoji, "c", "", "", ""}};
     write_book("long.xls", rows);
     const auto got = read_xls("long.xls");
     ASSERT_TRUE(got.ok) << got.error;
@@ -212,7 +218,7 @@ TEST_F(VcExcel, NoTemporaryFilesAreLeft)
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator("."))
         names.push_back(e.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"t.xls"});
+    EXPECT_EQ(names, std::vector<std::string> {"t.xls"});
 }
 
 // A full sheet: 65,536 rows fit and the next is refused; memory stays flat
@@ -272,10 +278,11 @@ TEST_F(VcExcel, LibreOfficeReadsIt)
 {
     if (access("/usr/bin/soffice", X_OK) != 0)
         GTEST_SKIP() << "LibreOffice is not installed";
-    write_book("lo.xls", {{"日志类型", "it's", "say \"hi\"", "", "", "end"}, {"a", "b", "c", "d", "e", "f"}});
+    write_book("lo.xls",
+               {{"日志类型", "it's", "say \"hi\"", "", "", "end"}, {"a", "b", "c", "d", "e", "f"}});
     const std::string cmd = "HOME=" + dir.path().string() +
-                            " /usr/bin/soffice --headless --convert-to csv:\"Text - txt - csv (StarCalc)\":44,34,76 "
-                            "--outdir out lo.xls >/dev/null 2>&1";
+        " /usr/bin/soffice --headless --convert-to csv:\"Text - txt - csv (StarCalc)\":44,34,76 "
+        "--outdir out lo.xls >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     EXPECT_EQ(read_file("out/lo.csv"), "日志类型,it's,\"say \"\"hi\"\"\",,,end\na,b,c,d,e,f\n");
 }
