@@ -20,6 +20,7 @@
 #include "disk/disk_info.h"
 #include "filter/filter_wnd_2.h"
 #include "filter/show_filter_num_wnd.h"
+#include "exports/export_wnd.h"
 #include "email/python_interface.h"
 #include "app/process_package.h"
 #include "receive/udp.h"
@@ -92,6 +93,7 @@ void build_panes()
     // Delete and export act on the filter result of the node on screen only.
     tree_on_selected([](guint, guint) { filter_node_changed(); });
     init_toolbar();
+    init_progress();
     init_disk_info_show();
     init_show_num();
 }
@@ -112,6 +114,7 @@ void assemble_window()
     gtk_paned_pack1(GTK_PANED(vpaned_3), vbox_2, TRUE, TRUE);
     gtk_paned_pack2(GTK_PANED(vpaned_3), hpaned_2_box, FALSE, FALSE);
     gtk_box_pack_start(GTK_BOX(hpaned_2_box), vbox_top_filter, TRUE, TRUE, 5);
+    gtk_box_pack_start(GTK_BOX(vbox_3), vbox_top_progress, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(vbox_3), hbox_top_filter_num, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(vbox_3), vbox_disk, TRUE, TRUE, 0);
     set_bg(window, "#d9ebff");
@@ -175,6 +178,7 @@ void build_main_window()
     resize_paned_filter();
     gtk_widget_show_all(window);
     gtk_widget_hide(menubar_2);
+    gtk_widget_hide(vbox_top_progress);
     gtk_widget_set_sensitive(button2_filter, FALSE);
     gtk_widget_set_sensitive(button3_filter, FALSE);
 }
