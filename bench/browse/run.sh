@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Browsing benchmark: a private MariaDB and X server, LogTab filled with
-# 10,000,000 rows over 200 routers, then the tree fill and two pages timed.
+# 10,000,000 rows over 200 routers (one of them with a tenth of the rows, one
+# with 50,000), then the tree fill, pages and the filter timed.
 # ROWS and ROUTERS may be given in the environment; BENCH_DIR keeps the
 # database between runs (default: a fresh temporary folder).
 set -euo pipefail
