@@ -30,13 +30,19 @@ pdf_listing::~pdf_listing()
 
 void pdf_listing::release()
 {
-    if (layout_)
-        g_object_unref(layout_);
+    if (glyphs_)
+        pango_glyph_string_free(glyphs_);
+    if (attrs_)
+        pango_attr_list_unref(attrs_);
+    if (context_)
+        g_object_unref(context_);
     if (cr_)
         cairo_destroy(cr_);
     if (surface_)
         cairo_surface_destroy(surface_);
-    layout_ = nullptr;
+    glyphs_ = nullptr;
+    attrs_ = nullptr;
+    context_ = nullptr;
     cr_ = nullptr;
     surface_ = nullptr;
 }
@@ -56,17 +62,16 @@ bool pdf_listing::open(const std::string& path)
         return false;
     }
     cairo_set_source_rgb(cr_, 1, 0, 0);
-    layout_ = pango_cairo_create_layout(cr_);
-    // Text that runs past the right edge is cut off by the page; a line
-    // break inside a cell shows as a symbol.
-    pango_layout_set_single_paragraph_mode(layout_, TRUE);
+    context_ = pango_cairo_create_context(cr_);
+    attrs_ = pango_attr_list_new();
+    glyphs_ = pango_glyph_string_new();
     PangoFontDescription* font = pango_font_description_new();
     pango_font_description_set_family(font, "Sans");
     pango_font_description_set_style(font, PANGO_STYLE_NORMAL);
     pango_font_description_set_weight(font, PANGO_WEIGHT_NORMAL);
     // Size 15 in the page's units, as cairo's own font size would be.
     pango_font_description_set_absolute_size(font, PDF_FONT_SIZE * PANGO_SCALE);
-    pango_layout_set_font_description(layout_, font);
+    pango_context_set_font_description(context_, font);
     pango_font_description_free(font);
     return true;
 }
@@ -82,14 +87,33 @@ void pdf_listing::write(const std::string_view (&cells)[6])
         cleaned[i] = utf8_clean(cells[i]);
         clean[i] = cleaned[i];
     }
-    const std::string line = pdf_line_text(clean);
-    pango_layout_set_text(layout_, line.data(), static_cast<int>(line.size()));
-    // The layout's first line drawn from the current point, which is its
-    // baseline: x = 10, y = 40 n.
-    cairo_move_to(cr_, PDF_LEFT, PDF_LINE_STEP * row_counter_);
-    pango_cairo_show_layout_line(cr_, pango_layout_get_line_readonly(layout_, 0));
+    draw_line(pdf_line_text(clean), PDF_LINE_STEP * row_counter_);
     if (row_counter_ >= PDF_LINES_PER_PAGE)
         end_page();
+}
+
+// One line from x = 10 with its baseline at `baseline`: Pango splits it
+// into runs of one font each (the CJK characters fall back to a font that
+// has them), shapes each run and draws its glyphs, never breaking the line
+// (a line break in the text is drawn as what the font has for it). The
+// layout machinery of line breaking is left out: it would cost more than
+// drawing the line.
+void pdf_listing::draw_line(const std::string& line, double baseline)
+{
+    const int size = static_cast<int>(line.size());
+    GList* logical = pango_itemize(context_, line.data(), 0, size, attrs_, nullptr);
+    GList* visual = pango_reorder_items(logical);
+    double x = PDF_LEFT;
+    for (GList* l = visual; l; l = l->next) {
+        auto* item = static_cast<PangoItem*>(l->data);
+        pango_shape_with_flags(line.data() + item->offset, item->length, line.data(), size,
+                               &item->analysis, glyphs_, PANGO_SHAPE_NONE);
+        cairo_move_to(cr_, x, baseline);
+        pango_cairo_show_glyph_string(cr_, item->analysis.font, glyphs_);
+        x += static_cast<double>(pango_glyph_string_get_width(glyphs_)) / PANGO_SCALE;
+    }
+    g_list_free(visual);
+    g_list_free_full(logical, reinterpret_cast<GDestroyNotify>(pango_item_free));
 }
 
 void pdf_listing::end_page()
@@ -106,8 +130,6 @@ bool pdf_listing::close()
         return false;
     cairo_show_page(cr_);
     bool ok = cairo_status(cr_) == CAIRO_STATUS_SUCCESS;
-    g_object_unref(layout_);
-    layout_ = nullptr;
     cairo_destroy(cr_);
     cr_ = nullptr;
     // Finishing writes the rest of the file; its status says whether every

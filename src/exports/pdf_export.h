@@ -10,7 +10,9 @@
 
 typedef struct _cairo_surface cairo_surface_t;
 typedef struct _cairo cairo_t;
-typedef struct _PangoLayout PangoLayout;
+typedef struct _PangoContext PangoContext;
+typedef struct _PangoAttrList PangoAttrList;
+typedef struct _PangoGlyphString PangoGlyphString;
 
 // Page and text settings, in PDF points.
 inline constexpr double PDF_PAGE_WIDTH = 1000;
@@ -55,7 +57,11 @@ private:
     std::string path_;
     cairo_surface_t* surface_ = nullptr;
     cairo_t* cr_ = nullptr;
-    PangoLayout* layout_ = nullptr;
+    void draw_line(const std::string& line, double baseline);
+
+    PangoContext* context_ = nullptr;  // fonts for the surface, "Sans" 15
+    PangoAttrList* attrs_ = nullptr;
+    PangoGlyphString* glyphs_ = nullptr;
     unsigned row_counter_ = 0;
 };
 
