@@ -43,20 +43,20 @@ void add_record(unsigned ip, unsigned type)
     add_to_tree(&r);
 }
 
-template <typename T>
-T col(GtkTreeModel* m, GtkTreeIter* it, int c)
+std::string text_at(GtkTreeModel* m, GtkTreeIter* it, int c)
 {
-    T v {};
-    gtk_tree_model_get(m, it, c, &v, -1);
-    return v;
-}
-
-std::string text_col(GtkTreeModel* m, GtkTreeIter* it, int c)
-{
-    gchar* s = col<gchar*>(m, it, c);
+    gchar* s = nullptr;
+    gtk_tree_model_get(m, it, c, &s, -1);
     std::string out = s ? s : "";
     g_free(s);
     return out;
+}
+
+std::string uint_at(GtkTreeModel* m, GtkTreeIter* it, int c)
+{
+    guint v = 0;
+    gtk_tree_model_get(m, it, c, &v, -1);
+    return std::to_string(v);
 }
 
 // Router rows as "name count", type rows as "  type count".
@@ -66,10 +66,9 @@ strings dump_tree()
     GtkTreeModel* m = GTK_TREE_MODEL(store);
     GtkTreeIter r, c;
     for (gboolean ok = gtk_tree_model_get_iter_first(m, &r); ok; ok = gtk_tree_model_iter_next(m, &r)) {
-        out.push_back(text_col(m, &r, TREE_COL_NAME) + " " + std::to_string(col<guint>(m, &r, TREE_COL_COUNT)));
+        out.push_back(text_at(m, &r, TREE_COL_NAME) + " " + uint_at(m, &r, TREE_COL_COUNT));
         for (gboolean k = gtk_tree_model_iter_children(m, &c, &r); k; k = gtk_tree_model_iter_next(m, &c))
-            out.push_back("  " + std::to_string(col<guint>(m, &c, TREE_COL_TYPE)) + " " +
-                          std::to_string(col<guint>(m, &c, TREE_COL_COUNT)));
+            out.push_back("  " + uint_at(m, &c, TREE_COL_TYPE) + " " + uint_at(m, &c, TREE_COL_COUNT));
     }
     return out;
 }
@@ -77,7 +76,19 @@ strings dump_tree()
 std::string router_name(unsigned ip)
 {
     GtkTreeIter it;
-    return tree_find_ip_2(ip, &it) < 0 ? "(none)" : text_col(GTK_TREE_MODEL(store), &it, TREE_COL_NAME);
+    return tree_find_ip_2(ip, &it) < 0 ? "(none)" : text_at(GTK_TREE_MODEL(store), &it, TREE_COL_NAME);
+}
+
+// The listed records as "id:source", sorted.
+strings list_sources()
+{
+    strings out;
+    GtkTreeModel* m = GTK_TREE_MODEL(store_list);
+    GtkTreeIter it;
+    for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok; ok = gtk_tree_model_iter_next(m, &it))
+        out.push_back(uint_at(m, &it, LIST_COL_ID) + ":" + text_at(m, &it, LIST_COL_SOURCE));
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 void set_cursor(GtkWidget* view, const char* path)
@@ -88,20 +99,6 @@ void set_cursor(GtkWidget* view, const char* path)
     gtk_tree_path_free(p);
 }
 
-// Source address of each listed record by id ("id:address").
-strings list_sources()
-{
-    strings out;
-    GtkTreeModel* m = GTK_TREE_MODEL(store_list);
-    GtkTreeIter it;
-    for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok; ok = gtk_tree_model_iter_next(m, &it))
-        out.push_back(std::to_string(col<guint>(m, &it, LIST_COL_ID)) + ":" + text_col(m, &it, LIST_COL_SOURCE));
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-long long rows_where(const std::string& cond) { return get_sql_counter("select * from LogTab where " + cond); }
-
 gboolean right_click(GtkWidget* w, gboolean (*handler)(GtkWidget*, GdkEventButton*, gpointer))
 {
     GdkEventButton ev {};
@@ -111,51 +108,40 @@ gboolean right_click(GtkWidget* w, gboolean (*handler)(GtkWidget*, GdkEventButto
     return handler(w, &ev, nullptr);
 }
 
-std::string label(GtkWidget* item) { return gtk_menu_item_get_label(GTK_MENU_ITEM(item)); }
-
 void activate(GtkWidget* item) { gtk_menu_item_activate(GTK_MENU_ITEM(item)); }
 
-// Answers the alias dialog with a text and a response, any later box with
-// OK, and records what each showed.
-struct alias_answer {
-    std::string text;
-    int response = GTK_RESPONSE_OK;
+// Opens the alias dialog (through the tree menu's item, or for `ip`) and
+// answers it with `text` and `response`, any later box with OK. Returns the
+// dialog's address ("+" appended when editable), then the boxes' texts.
+strings alias_dialog(unsigned ip, const std::string& text, int response = GTK_RESPONSE_OK, bool by_menu = false)
+{
     strings shown;
-    std::string address;  // the read-only entry
-    bool address_editable = true;
-};
-
-void answer_alias(alias_answer& a)
-{
-    set_dialog_answerer([&a](GtkDialog* dialog) {
-        a.shown.push_back(dialog_message(dialog));
-        if (a.shown.size() > 1 || !edit2_rename)
+    set_dialog_answerer([&](GtkDialog* dialog) {
+        if (!shown.empty() || !edit2_rename) {
+            shown.push_back(dialog_message(dialog));
             return static_cast<int>(GTK_RESPONSE_OK);
-        a.shown.back() = gtk_window_get_title(GTK_WINDOW(dialog)) + ("|" + a.shown.back());
-        a.address = gtk_entry_get_text(GTK_ENTRY(edit1_rename));
-        a.address_editable = gtk_editable_get_editable(GTK_EDITABLE(edit1_rename));
-        gtk_entry_set_text(GTK_ENTRY(edit2_rename), a.text.c_str());
-        return a.response;
+        }
+        bool editable = gtk_editable_get_editable(GTK_EDITABLE(edit1_rename));
+        shown.push_back(gtk_entry_get_text(GTK_ENTRY(edit1_rename)) + std::string(editable ? "+" : ""));
+        gtk_entry_set_text(GTK_ENTRY(edit2_rename), text.c_str());
+        return response;
     });
-}
-
-// Deletes through the tree menu with one answer; the boxes shown.
-strings tree_delete(int answer)
-{
-    dialog_script script;
-    script.responses = {answer};
-    script_dialogs(script);
-    activate(popup_del);
+    by_menu ? activate(popup_change_name) : create_rename_wnd(ip);
     stop_scripting_dialogs();
-    return script.shown;
+    return shown;
 }
 
-fs::path mail_dir(const char* dotted) { return fs::path("mail_save") / dotted; }
+long long rows_where(const std::string& cond) { return get_sql_counter("select * from LogTab where " + cond); }
 
-void make_mail(const char* dotted, const char* name)
+// Every file below "mail_save", sorted.
+strings mail_files()
 {
-    fs::create_directories(mail_dir(dotted));
-    write_file((mail_dir(dotted) / name).string(), "Subject: x\r\n\r\nbody\r\n");
+    strings out;
+    for (const auto& e : fs::recursive_directory_iterator("mail_save"))
+        if (e.is_regular_file())
+            out.push_back(fs::relative(e.path(), "mail_save").string());
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 }  // namespace
@@ -179,11 +165,10 @@ protected:
         // The script module deletes mail files, as in the run directory.
         fs::copy_file(fs::path(RUN_DIR) / "my_email.py", "my_email.py");
         init_python_1();
-        // As start-up wires them (app/main.cpp).
+        // As start-up wires them.
         tree_on_router_row(rename_router_row);
         tree_on_rebuilt(rename_to_tree);
         tree_on_right_click(popup_menu_on_right_click);
-
         init_tree_2();
         init_button_wnd_list();
         InitTreeView();
@@ -208,55 +193,33 @@ protected:
         set_source_reversed_test(nullptr);
         release_list();
     }
-
-    static void rename_via_dialog(unsigned ip, const std::string& text, int response = GTK_RESPONSE_OK)
-    {
-        alias_answer a;
-        a.text = text;
-        a.response = response;
-        answer_alias(a);
-        create_rename_wnd(ip);
-        stop_scripting_dialogs();
-    }
 };
 
-TEST_F(Alias, DialogStoresClearsAndCancels)
-{
-    add_record(A, 4);
-    set_cursor(treeview, "0");
-    alias_answer a;
-    a.text = "core router";
-    answer_alias(a);
-    activate(popup_change_name);
-    EXPECT_EQ(a.shown, (strings {"sql log wnd|设置别名|ip  |别名"}));
-    EXPECT_EQ(a.address, "192.168.1.1");
-    EXPECT_FALSE(a.address_editable);
-    EXPECT_EQ(edit2_rename, nullptr);  // cleared when the dialog closed
-    EXPECT_EQ(router_name(A), "core router");
-    EXPECT_EQ(read_file(RENAME_FILE).size(), 80800u);
-
-    rename_via_dialog(A, "ignored", GTK_RESPONSE_CANCEL);
-    EXPECT_EQ(router_name(A), "core router");
-    rename_via_dialog(A, "", GTK_RESPONSE_DELETE_EVENT);  // closing applies
-    EXPECT_EQ(router_name(A), "192.168.1.1");
-    std::string bytes = read_file(RENAME_FILE);
-    EXPECT_EQ(bytes.substr(0, 16), std::string("\xFF\xFF\xFF\xFF" "core router\0", 16));
-
-    rename_via_dialog(A, "edge");
-    EXPECT_EQ(get_pos_by_ip(A), 1);
-    EXPECT_EQ(router_name(A), "edge");
-}
-
-TEST_F(Alias, AliasesOfTheLastRunAreShownAtStartUp)
+TEST_F(Alias, LoadedAtStartUpSetThroughTheRouterRowsMenuAndCleared)
 {
     ASSERT_EQ(set_rename(B, "from the last run"), 0);
     ASSERT_EQ(write_rename_file(RENAME_FILE), 0);
     clear_rename_table();
-    add_record(A, 1);
+    add_record(A, 4);
     add_record(B, 1);
-    EXPECT_EQ(router_name(B), "192.168.1.2");
     init_buf_rename();
-    EXPECT_EQ(dump_tree(), (strings {"192.168.1.1 1", "  1 1", "from the last run 1", "  1 1"}));
+    EXPECT_EQ(dump_tree(), (strings {"192.168.1.1 1", "  4 1", "from the last run 1", "  1 1"}));
+
+    // The alias item is offered on router rows only.
+    for (const char* row : {"0:0", "0"}) {
+        set_cursor(treeview, row);
+        EXPECT_TRUE(right_click(treeview, click_tree));
+        EXPECT_EQ(gtk_widget_get_visible(popup_change_name), std::string(row) == "0") << row;
+        gtk_menu_popdown(GTK_MENU(menu_popup));
+    }
+    EXPECT_EQ(alias_dialog(A, "core router", GTK_RESPONSE_OK, true), (strings {"192.168.1.1"}));
+    EXPECT_EQ(router_name(A), "core router");
+    EXPECT_EQ(get_pos_by_ip(A), 1);
+    alias_dialog(A, "ignored", GTK_RESPONSE_CANCEL);
+    EXPECT_EQ(router_name(A), "core router");
+    alias_dialog(A, "", GTK_RESPONSE_DELETE_EVENT);  // closing applies
+    EXPECT_EQ(router_name(A), "192.168.1.1");
+    EXPECT_EQ(read_file(RENAME_FILE).substr(404, 16), std::string("\xFF\xFF\xFF\xFF" "core router\0", 16));
 }
 
 TEST_F(Alias, The201stAliasIsRefusedWithAMessageAndTheFileIsUnchanged)
@@ -266,21 +229,11 @@ TEST_F(Alias, The201stAliasIsRefusedWithAMessageAndTheFileIsUnchanged)
     ASSERT_EQ(write_rename(), 0);
     std::string before = read_file(RENAME_FILE);
     add_record(A, 4);
-
     language_nu = 1;
-    alias_answer a;
-    a.text = "one too many";
-    answer_alias(a);
-    create_rename_wnd(A);
-    EXPECT_EQ(a.shown, (strings {"sql log wnd|set alias|ip  |alias",
-                                 "All 200 aliases are in use: no new alias can be set"}));
-    EXPECT_EQ(read_file(RENAME_FILE), before);
+    EXPECT_EQ(alias_dialog(A, "one too many"),
+              (strings {"192.168.1.1", "All 200 aliases are in use: no new alias can be set"}));
     EXPECT_EQ(router_name(A), "192.168.1.1");
-
-    alias_answer clear;  // clearing needs no record: no message
-    answer_alias(clear);
-    create_rename_wnd(A);
-    EXPECT_EQ(clear.shown.size(), 1u);
+    EXPECT_EQ(alias_dialog(A, "").size(), 1u);  // clearing needs no record: no message
     EXPECT_EQ(read_file(RENAME_FILE), before);
 }
 
@@ -290,8 +243,8 @@ TEST_F(Alias, AliasesShowAfterEveryRebuildAndOnRoutersHeardOfLater)
     store_rows(2, A, 4);
     store_rows(1, B, 1);
     sql_to_tree();
-    rename_via_dialog(B, "branch B");
-    rename_via_dialog(C, "router C");  // not in the tree yet
+    alias_dialog(B, "branch B");
+    alias_dialog(C, "router C");  // not in the tree yet
 
     // Deleting a record of router A rebuilds the tree: B keeps its alias.
     set_cursor(treeview, "0");
@@ -309,130 +262,70 @@ TEST_F(Alias, AliasesShowAfterEveryRebuildAndOnRoutersHeardOfLater)
     EXPECT_EQ(router_name(C), "router C");
 }
 
-TEST_F(Alias, AliasItemIsShownForRouterRowsOnly)
-{
-    add_record(A, 4);
-    set_cursor(treeview, "0:0");
-    EXPECT_TRUE(right_click(treeview, click_tree));
-    EXPECT_FALSE(gtk_widget_get_visible(popup_change_name));
-    gtk_menu_popdown(GTK_MENU(menu_popup));
-    set_cursor(treeview, "0");
-    EXPECT_TRUE(right_click(treeview, click_tree));
-    EXPECT_TRUE(gtk_widget_get_visible(popup_change_name));
-}
+// The tree menu's deletion over router A (3 rows of type 4, 2 of type 1, an
+// e-mail row, mails 1.eml and 2.eml) and router B (2 rows, alias "branch B",
+// mail 3.eml).
+struct delete_case {
+    const char* name;
+    const char* cursor;  // nullptr: no row has had the cursor
+    int answer;
+    std::size_t questions;
+    long long a4, a1, b;  // rows left
+    strings mails;        // mail files left
+    strings tree;         // empty: unchanged
+};
+void PrintTo(const delete_case& c, std::ostream* os) { *os << c.name; }
 
-TEST_F(Alias, DeletingBeforeAnyRowHadTheCursorDoesNothing)
+class AliasDelete : public Alias, public ::testing::WithParamInterface<delete_case> {};
+
+TEST_P(AliasDelete, RemovesWhatTheRowStandsFor)
 {
     NEED_DB();
-    store_rows(3, A, 4);
-    make_mail("192.168.1.1", "1.eml");
-    sql_to_tree();
-    EXPECT_TRUE(tree_delete(GTK_RESPONSE_OK).empty());
-    EXPECT_EQ(table_rows(), 3);
-    EXPECT_TRUE(fs::exists(mail_dir("192.168.1.1") / "1.eml"));
-}
-
-TEST_F(Alias, DeletingATypeRowRemovesOnlyThatTypeOfThatRouter)
-{
-    NEED_DB();
+    const delete_case& c = GetParam();
     store_rows(3, A, 4);
     store_rows(2, A, 1);
     store_rows(2, B, 4);
-    make_mail("192.168.1.1", "1.eml");
-    sql_to_tree();
-    set_cursor(treeview, "0:0");  // A, type 4
-    EXPECT_EQ(tree_delete(GTK_RESPONSE_CANCEL), (strings {"确实要删除吗"}));
-    EXPECT_EQ(table_rows(), 7);
-
-    EXPECT_EQ(tree_delete(GTK_RESPONSE_OK).size(), 1u);
-    EXPECT_EQ(rows_where("dwIP = 16885952 and dwLogType = 4"), 0);
-    EXPECT_EQ(rows_where("dwIP = 16885952 and dwLogType = 1"), 2);
-    EXPECT_EQ(rows_where("dwIP = 33663168"), 2);
-    EXPECT_TRUE(fs::exists(mail_dir("192.168.1.1") / "1.eml"));
-    EXPECT_EQ(dump_tree(), (strings {"192.168.1.1 2", "  1 2", "192.168.1.2 2", "  4 2"}));
-}
-
-TEST_F(Alias, DeletingARouterRowRemovesAllItsRecordsAndItsMailFiles)
-{
-    NEED_DB();
-    store_rows(3, A, 4);
-    store_rows(2, A, 1);
-    store_rows(2, B, 4);
-    make_mail("192.168.1.1", "1.eml");
-    make_mail("192.168.1.1", "2.eml");
-    make_mail("192.168.1.2", "3.eml");
-    sql_to_tree();
-    rename_via_dialog(B, "branch B");
-    set_cursor(treeview, "0");
-    language_nu = 2;
-    EXPECT_EQ(tree_delete(GTK_RESPONSE_DELETE_EVENT), (strings {"確實要刪除嗎"}));  // closing confirms
-    EXPECT_EQ(rows_where("dwIP = 16885952"), 0);
-    EXPECT_TRUE(fs::is_empty(mail_dir("192.168.1.1")));
-    EXPECT_TRUE(fs::exists(mail_dir("192.168.1.2") / "3.eml"));
-    EXPECT_EQ(dump_tree(), (strings {"branch B 2", "  4 2"}));
-}
-
-TEST_F(Alias, DeletingAnEmailRowRemovesOnlyItsMailFiles)
-{
-    NEED_DB();
-    store_rows(2, A, 4);
-    make_mail("192.168.1.1", "1.eml");
-    make_mail("192.168.1.2", "2.eml");
+    for (const char* m : {"192.168.1.1/1.eml", "192.168.1.1/2.eml", "192.168.1.2/3.eml"}) {
+        fs::create_directories(fs::path("mail_save" / fs::path(m)).parent_path());
+        write_file(std::string("mail_save/") + m, "Subject: x\r\n\r\nbody\r\n");
+    }
     sql_to_tree();
     add_record(A, 144);  // as the mail intake adds it
-    set_cursor(treeview, "0:1");
+    alias_dialog(B, "branch B");
+    strings before = dump_tree();
+    if (c.cursor)
+        set_cursor(treeview, c.cursor);
     std::vector<guint> told;
     popup_on_mails_deleted([&told](guint ip) { told.push_back(ip); });
-    EXPECT_EQ(tree_delete(GTK_RESPONSE_OK).size(), 1u);
-    EXPECT_EQ(table_rows(), 2);
-    EXPECT_FALSE(fs::exists(mail_dir("192.168.1.1") / "1.eml"));
-    EXPECT_TRUE(fs::exists(mail_dir("192.168.1.2") / "2.eml"));
-    EXPECT_EQ(told, (std::vector<guint> {A}));
-    EXPECT_EQ(dump_tree(), (strings {"192.168.1.1 2", "  4 2"}));
+    dialog_script script;
+    script.responses = {c.answer};
+    script_dialogs(script);
+    activate(popup_del);
+    stop_scripting_dialogs();
+
+    EXPECT_EQ(script.shown.size(), c.questions);
+    EXPECT_EQ(rows_where("dwIP = 16885952 and dwLogType = 4"), c.a4);
+    EXPECT_EQ(rows_where("dwIP = 16885952 and dwLogType = 1"), c.a1);
+    EXPECT_EQ(rows_where("dwIP = 33663168"), c.b);
+    EXPECT_EQ(mail_files(), c.mails);
+    EXPECT_EQ(dump_tree(), c.tree.empty() ? before : c.tree);
+    EXPECT_EQ(told, c.mails.size() < 3 ? std::vector<guint> {A} : std::vector<guint> {});
 }
 
-TEST_F(Alias, MenusFollowTheLanguage)
-{
-    EXPECT_EQ(label(popup_del) + "|" + label(popup_change_name) + "|" + label(popup_reverse),
-              "删除当前项所有数据|设置别名|反向源ip");
-    change_en_popup_menu();
-    change_en_popup_reverse();
-    EXPECT_EQ(label(popup_del) + "|" + label(popup_change_name) + "|" + label(popup_reverse),
-              "delete all the item in the selected|rename|reverse source ip");
-    change_fanti_popup_menu();
-    change_fanti_popup_reverse();
-    EXPECT_EQ(label(popup_del) + "|" + label(popup_change_name) + "|" + label(popup_reverse),
-              "刪除當前項所有數據|設置別名|反向源ip");
-}
+const strings all_mails {"192.168.1.1/1.eml", "192.168.1.1/2.eml", "192.168.1.2/3.eml"};
+INSTANTIATE_TEST_SUITE_P(
+    Rows, AliasDelete,
+    ::testing::Values(delete_case {"NoCursorYet", nullptr, GTK_RESPONSE_OK, 0, 3, 2, 2, all_mails, {}},
+                      delete_case {"Cancelled", "0:0", GTK_RESPONSE_CANCEL, 1, 3, 2, 2, all_mails, {}},
+                      delete_case {"TypeRow", "0:0", GTK_RESPONSE_OK, 1, 0, 2, 2, all_mails,
+                                   {"192.168.1.1 2", "  1 2", "branch B 2", "  4 2"}},
+                      delete_case {"RouterRow", "0", GTK_RESPONSE_DELETE_EVENT, 1, 0, 0, 2,  // closing confirms
+                                   {"192.168.1.2/3.eml"}, {"branch B 2", "  4 2"}},
+                      delete_case {"EmailRow", "0:2", GTK_RESPONSE_OK, 1, 3, 2, 2, {"192.168.1.2/3.eml"},
+                                   {"192.168.1.1 5", "  4 3", "  1 2", "branch B 2", "  4 2"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Alias, ReverseTwiceWritesOneRecordThenNoneAndWaitsForExports)
-{
-    NEED_DB();
-    stored_row r;
-    r.content = "nat_rule changed";
-    ASSERT_TRUE(store_row(r));
-    sql_to_list(r.ip, 128);
-    activate(popup_reverse);  // no record under the cursor yet
-    EXPECT_FALSE(fs::exists(REVERSE_FILE));
-
-    set_cursor(treeview_list, "0");
-    EXPECT_TRUE(right_click(treeview_list, click_tree_list));
-    gtk_menu_popdown(GTK_MENU(menu_popup_reverse));
-    activate(popup_reverse);
-    EXPECT_EQ(read_file(REVERSE_FILE), "nat_rule" + std::string(292, '\0'));
-    activate(popup_reverse);
-    EXPECT_EQ(read_file(REVERSE_FILE), "");
-
-    set_reverse_item_sensitive(FALSE);  // an export runs
-    EXPECT_FALSE(gtk_widget_get_sensitive(popup_reverse));
-    menu_reverse(GTK_MENU_ITEM(popup_reverse), nullptr);
-    EXPECT_TRUE(reverse_list_entries().empty());
-    set_reverse_item_sensitive(TRUE);
-    activate(popup_reverse);
-    EXPECT_EQ(reverse_list_entries(), (strings {"nat_rule"}));
-}
-
-TEST_F(Alias, ReversedKeyShowsOnTheNextPageLoadWhileTheFilterStillFindsTheAddress)
+TEST_F(Alias, ReverseTwiceThenTheNextPageShowsItWhileTheFilterFindsTheStoredAddress)
 {
     NEED_DB();
     stored_row r;
@@ -443,18 +336,31 @@ TEST_F(Alias, ReversedKeyShowsOnTheNextPageLoadWhileTheFilterStillFindsTheAddres
     ASSERT_TRUE(store_row(r));  // id 2
     sql_to_tree();
     set_cursor(treeview, "0");
-    const strings before {"1:10.0.0.1", "2:10.0.0.1"};
-    ASSERT_EQ(list_sources(), before);
+    activate(popup_reverse);  // no record under the cursor yet
+    EXPECT_FALSE(fs::exists(REVERSE_FILE));
     for (const char* row : {"0", "1"}) {
         set_cursor(treeview_list, row);
         if (select_id_list == 1)
-            activate(popup_reverse);
+            break;
     }
-    EXPECT_EQ(list_sources(), before);  // rows shown keep their rendering
-    set_cursor(treeview, "0");          // the next page load
-    EXPECT_EQ(list_sources(), (strings {"1:1.0.0.10", "2:10.0.0.1"}));
+    EXPECT_TRUE(right_click(treeview_list, click_tree_list));
+    gtk_menu_popdown(GTK_MENU(menu_popup_reverse));
+    activate(popup_reverse);
+    EXPECT_EQ(read_file(REVERSE_FILE), "nat_rule" + std::string(292, '\0'));
+    activate(popup_reverse);
+    EXPECT_EQ(read_file(REVERSE_FILE), "");
+    set_reverse_item_sensitive(FALSE);  // an export runs
+    EXPECT_FALSE(gtk_widget_get_sensitive(popup_reverse));
+    menu_reverse(GTK_MENU_ITEM(popup_reverse), nullptr);
+    EXPECT_TRUE(reverse_list_entries().empty());
+    set_reverse_item_sensitive(TRUE);
+    activate(popup_reverse);
+    EXPECT_EQ(reverse_list_entries(), (strings {"nat_rule"}));
 
-    // The filter compares the stored address: 10.0.0.1 still finds the row.
+    EXPECT_EQ(list_sources(), (strings {"1:10.0.0.1", "2:10.0.0.1"}));  // rows shown keep their rendering
+    set_cursor(treeview, "0");                                          // the next page load
+    const strings after {"1:1.0.0.10", "2:10.0.0.1"};
+    EXPECT_EQ(list_sources(), after);
     filter_inputs in;
     in.base = sql_cmd_filter;
     in.source_ip = "10.0.0.1";
@@ -464,5 +370,5 @@ TEST_F(Alias, ReversedKeyShowsOnTheNextPageLoadWhileTheFilterStillFindsTheAddres
     sql_get_page(sql);
     guint counter = 0;
     sql_to_list_cmd(sql, &counter);
-    EXPECT_EQ(list_sources(), (strings {"1:1.0.0.10", "2:10.0.0.1"}));
+    EXPECT_EQ(list_sources(), after);
 }

@@ -61,9 +61,8 @@ def sample(size):
 def cases():
     """(name, message or bytes, body or None, [(name, bytes)])"""
     one = sample(1)
-    sizes = [("1", sample(1)), ("57", sample(57)), ("100k", sample(100 * 1024)),
+    sizes = [("1", one), ("57", sample(57)), ("100k", sample(100 * 1024)),
              ("5m", os.urandom(5 * 1024 * 1024))]
-    yield "crlf.eml", mail(BODY).as_bytes(policy=CRLF), BODY, []
     # "\n" only: header blocks end at "\n\n", lines at "\n".
     yield "lf.eml", mail(BODY, attachments=[attachment(one, "a.bin")]).as_bytes(policy=LF), \
         BODY, [("a.bin", one)]
@@ -99,19 +98,21 @@ def cases():
 
 def main(out):
     os.makedirs(out, exist_ok=True)
-    with open(os.path.join(out, "manifest"), "w", encoding="utf-8") as manifest:
-        for name, data, body, atts in cases():
-            with open(os.path.join(out, name), "wb") as f:
-                f.write(data)
-            if body is not None:
-                with open(os.path.join(out, name + ".body"), "wb") as f:
-                    f.write(body.encode("utf-8"))
-            with open(os.path.join(out, name + ".names"), "wb") as f:
-                f.write(b"".join(n.encode("utf-8") + b"\n" for n, _ in atts))
-            for i, (_, content) in enumerate(atts):
-                with open(os.path.join(out, "%s.att%d" % (name, i)), "wb") as f:
-                    f.write(content)
-            manifest.write(name + "\n")
+
+    def put(name, data):
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
+
+    names = []
+    for name, data, body, atts in cases():
+        put(name, data)
+        if body is not None:
+            put(name + ".body", body.encode("utf-8"))
+        put(name + ".names", b"".join(n.encode("utf-8") + b"\n" for n, _ in atts))
+        for i, (_, content) in enumerate(atts):
+            put("%s.att%d" % (name, i), content)
+        names.append(name)
+    put("manifest", "".join(n + "\n" for n in names).encode("utf-8"))
 
 
 if __name__ == "__main__":
