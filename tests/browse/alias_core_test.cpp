@@ -30,13 +30,7 @@ std::string shown(unsigned ip)
     return rename_shown(ip, name) ? std::string(name) : "-";
 }
 
-std::string repeat(const std::string& s, int n)
-{
-    std::string out;
-    while (n-- > 0)
-        out += s;
-    return out;
-}
+std::string repeat(const std::string& s, int n) { return n > 0 ? s + repeat(s, n - 1) : ""; }
 
 bool valid_utf8(const std::string& s) { return g_utf8_validate(s.data(), s.size(), nullptr); }
 

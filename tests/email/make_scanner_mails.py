@@ -68,8 +68,12 @@ def cases():
         BODY, [("a.bin", one)]
     yield "gb2312.eml", mail("中文正文，GB2312。\n", "gb2312").as_bytes(policy=CRLF), \
         "中文正文，GB2312。\n", []
-    yield "seven_bit.eml", mail("plain ascii\nbody\n", "us-ascii").as_bytes(policy=CRLF), \
-        "plain ascii\r\nbody\r\n", []
+    # A 7-bit body ends at the last boundary before it, here a plain token
+    # of a part nested in another.
+    inner = MIMEMultipart("alternative", boundary="inner_b",
+                          _subparts=[MIMEText("plain ascii\nbody\n", "plain", "us-ascii")])
+    seven = mail(attachments=[inner]).as_bytes(policy=CRLF).replace(b'"inner_b"', b"inner_b")
+    yield "seven_bit.eml", seven, "plain ascii\r\nbody\r\n", []
     # A short last base64 line followed by the delimiter without an empty line:
     # the delimiter is not decoded into the text.
     short = mail(BODY).as_bytes(policy=CRLF).replace(b"\r\n\r\n--=", b"\r\n--=")

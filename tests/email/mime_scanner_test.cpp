@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -108,31 +107,6 @@ TEST_P(MimeScanner, BodiesNamesAndExportsAreWhatWasSent)
 
 INSTANTIATE_TEST_SUITE_P(Decoders, MimeScanner, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "module" : "builtin"; });
-
-TEST(MimeScannerFiles, BoundaryQuotedOrPlain)
-{
-    scratch_dir dir;
-    struct {
-        const char* head;
-        const char* value;
-    } cases[] = {
-        {"Content-Type: multipart/mixed; boundary=plain_b; x=y\r\n\r\n", "plain_b"},
-        {"Content-Type: multipart/mixed;\r\n boundary=\"outer\"\r\n\r\n--outer\r\n"
-         "Content-Type: multipart/alternative; boundary=\"inner\"\r\n\r\n",
-         "inner"},
-        {"Content-Type: multipart/mixed; boundary=\"open\r\n\r\n", ""},
-        {"Content-Type: text/plain\r\n\r\nno marker at all here\r\n", ""},
-    };
-    for (const auto& c : cases) {
-        write_file("b.eml", c.head);
-        ASSERT_EQ(open_email("b.eml"), 0);
-        char value[email_boundary_size] = "junk";
-        long pos = GetBoundary_2(value, static_cast<long>(std::strlen(c.head)));
-        EXPECT_STREQ(value, c.value) << c.head;
-        EXPECT_EQ(pos >= 0, *c.value != '\0') << c.head;
-        close_file_email();
-    }
-}
 
 TEST(MimeScannerFiles, BrokenMailsGiveNothingAndGbNamedFilesOpen)
 {

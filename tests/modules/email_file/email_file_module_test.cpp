@@ -122,17 +122,12 @@ TEST_F(EmailFile, NewestThousandListedAndRescanSeesRemovals)
 
 TEST_F(EmailFile, DottedAddressToDwIp)
 {
-    struct {
-        const char* text;
-        uint32_t ip;
-    } cases[] = {
-        {"1.2.3.4", 0x04030201u}, {"255.255.255.255", 0xFFFFFFFFu}, {"1.2.3", 0u},   {"1.2.3.256", 0u},
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"1.2.3.4", 0x04030201u}, {"255.255.255.255", 0xFFFFFFFFu}, {"1.2.3", 0u},    {"1.2.3.256", 0u},
         {"1.2.3.4.5", 0u},        {"a.b.c.d", 0u},                  {"1.2.3.4 ", 0u}, {"", 0u},
     };
-    for (const auto& c : cases) {
-        utf16_string wide = utf16_from_utf8(c.text);
-        EXPECT_EQ(static_cast<uint32_t>(ip_of(wide.data())), c.ip) << c.text;
-    }
+    for (auto [text, ip] : cases)
+        EXPECT_EQ(static_cast<uint32_t>(ip_of(utf16_from_utf8(text).data())), ip) << text;
     EXPECT_EQ(ip_of(nullptr), 0);
 }
 
