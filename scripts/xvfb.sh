@@ -2,21 +2,31 @@
 # Sourced: starts a private X server when there is no display and exports
 # DISPLAY; xvfb_stop ends it.
 xvfb_pid=""
+# -noreset: by default the server resets each time its last client leaves,
+# and a client that connects during the reset gets "cannot open display";
+# test cases that start and end in parallel hit that window now and then.
+# -displayfd: the server takes the first free display number itself and
+# writes it once it accepts connections, so runs at the same time never race
+# for one number.
 xvfb_start() {
-  local n
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      sleep 0.1
-    done
-    if kill -0 "$xvfb_pid" 2>/dev/null; then
-      export DISPLAY=":$n"
-      return 0
-    fi
+  local out n=""
+  out=$(mktemp /tmp/logserver-xvfb.XXXXXX)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$out" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    n=$(head -n 1 "$out")
+    [ -n "$n" ] || ! kill -0 "$xvfb_pid" 2>/dev/null && break
+    sleep 0.1
   done
+  rm -f "$out"
+  if [ -n "$n" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
+    export DISPLAY=":$n"
+    # The pointer goes to a corner that no window reaches: a pointer over the
+    # windows of programs that come and go makes GTK query windows that
+    # another client may just have destroyed (a fatal BadWindow).
+    xdotool mousemove 1279 1023 2>/dev/null || true
+    return 0
+  fi
   echo "could not start Xvfb" >&2
   return 1
 }

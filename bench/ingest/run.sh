@@ -1,13 +1,24 @@
 #!/usr/bin/env bash
 # Ingest benchmark: runs the program under Xvfb against a private MariaDB and
-# drives it with the shared UDP load generator, at full speed and paced, with
-# native records and RFC 3164 text. Prints sent / stored / lost and stored
-# rows per second (first send to last row) for each scenario.
+# drives it with the shared UDP load generator (native 624-byte records):
 #
-#   bench/ingest/run.sh [COUNT]        (default 100000)
+#   paced 2,000/s and 20,000/s   stored/s, lost, the program's CPU per record
+#                                (utime+stime from /proc, over the sending and
+#                                the 3 s the generator waits for the count to
+#                                settle); at 20,000/s the program runs with its
+#                                10 ms heartbeat timer (LOGSERVER_HEARTBEAT=1)
+#                                and its lateness is printed at quit
+#   full speed, COUNT and 1,000,000 records   stored/s and lost
+#
+# and the program's resident memory when idle after start-up. Prints a table,
+# then the load generator's JSON lines, then "key=value" lines for bench/run.
+#
+#   bench/ingest/run.sh [COUNT]        (default 100000; BIG=N for the large run)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 count=${1:-100000}
+big=${BIG:-1000000}
+build=${LOGSERVER_BUILD:-$top/build}
 loadgen=${LOADGEN:-$top/../shared/bench/udp_loadgen.py}
 [ -f "$loadgen" ] || { echo "load generator not found: $loadgen" >&2; exit 1; }
 
@@ -36,8 +47,9 @@ xvfb_start
 xvfb_answer_notices
 
 # A copy of the run directory with a "config" for this database and port.
-rsync -a --exclude mysql-data "$top/build/run/" "$scratch/run/" 2>/dev/null || cp -a "$top/build/run/." "$scratch/run/"
-rm -rf "$scratch/run/mysql-data" "$scratch/run/config"
+mkdir -p "$scratch/run"
+cp -a "$build/run/." "$scratch/run/"
+rm -rf "$scratch/run/mysql-data" "$scratch/run/config" "$scratch/run/insert.spool" "$scratch/run/udp.queue"
 python3 - "$scratch/run/config" "$db_port" "$udp_port" <<'PY'
 import sys
 def field(s):
@@ -48,38 +60,89 @@ open(path, "wb").write(field("root") + field("") + field("127.0.0.1") + field(db
 PY
 
 cd "$scratch/run"
-./logserver >"$scratch/program.log" 2>&1 </dev/null &
-prog_pid=$!
-ready=0
-for _ in $(seq 300); do
-  if mariadb --no-defaults -uroot -h127.0.0.1 -P"$db_port" -N -e 'select 1 from LogDB.LogTab limit 1' >/dev/null 2>&1 \
-     && ss -lun | grep -q ":$udp_port "; then
-    ready=1; break
-  fi
-  kill -0 "$prog_pid" 2>/dev/null || { cat "$scratch/program.log" >&2; exit 1; }
-  sleep 0.2
-done
-[ "$ready" = 1 ] || { echo "the program did not come up" >&2; cat "$scratch/program.log" >&2; exit 1; }
-echo "program pid $prog_pid, database 127.0.0.1:$db_port, UDP port $udp_port" >&2
+results="$scratch/results.json"
+: >"$results"
+
+# start_program LOG [ENV=VALUE...]: starts the program and waits until it
+# has its table and listens.
+start_program() {
+  local log=$1; shift
+  env "$@" ./logserver >"$log" 2>&1 </dev/null &
+  prog_pid=$!
+  local _
+  for _ in $(seq 300); do
+    if mariadb --no-defaults -uroot -h127.0.0.1 -P"$db_port" -N -e 'select 1 from LogDB.LogTab limit 1' >/dev/null 2>&1 \
+       && [ -n "$(ss -Hlun "sport = :$udp_port")" ]; then
+      return 0
+    fi
+    kill -0 "$prog_pid" 2>/dev/null || { cat "$log" >&2; exit 1; }
+    sleep 0.2
+  done
+  echo "the program did not come up" >&2; cat "$log" >&2; exit 1
+}
+
+# stop_program: SIGTERM, and waits; quit_secs is how long the quit took.
+stop_program() {
+  local t0 t1
+  t0=$(date +%s.%N)
+  kill -TERM "$prog_pid"
+  wait "$prog_pid" || true
+  t1=$(date +%s.%N)
+  prog_pid=""
+  quit_secs=$(python3 -c "print('%.2f' % ($t1 - $t0))")
+}
 
 run() {
   local label=$1; shift
-  python3 "$loadgen" --port "$udp_port" --db-port "$db_port" --preset logtab \
-    --pids "logserver=$prog_pid" --label "$label" --json-out "$scratch/results.json" "$@" >/dev/null
+  python3 "$loadgen" --port "$udp_port" --db-port "$db_port" --preset logtab --format binary \
+    --pids "logserver=$prog_pid" --label "$label" --json-out "$results" "$@" >/dev/null
 }
-run "text full speed" --count "$count" --rate 0 --format text
-run "binary full speed" --count "$count" --rate 0 --format binary
-run "text paced 20000/s" --count "$count" --rate 20000 --format text
-run "binary paced 20000/s" --count "$count" --rate 20000 --format binary
 
-python3 - "$scratch/results.json" <<'PY'
-import json, sys
-rows = [json.loads(l) for l in open(sys.argv[1]) if l.strip()]
-print("%-24s %8s %8s %8s %10s %12s %8s" % ("scenario", "sent", "stored", "lost", "send/s", "stored/s", "cpu s"))
+echo "program log and results in $scratch (removed at the end)" >&2
+start_program "$scratch/program-a.log"
+sleep 2
+idle_rss_kb=$(awk '/^VmRSS/ {print $2}' "/proc/$prog_pid/status")
+run "paced 2000/s" --count 20000 --rate 2000
+run "full speed $count" --count "$count" --rate 0
+run "full speed $big" --count "$big" --rate 0 --max-wait 1800
+stop_program; quit_a=$quit_secs
+
+start_program "$scratch/program-b.log" LOGSERVER_HEARTBEAT=1
+run "paced 20000/s" --count 200000 --rate 20000
+stop_program; quit_b=$quit_secs
+heartbeat=$(grep '^heartbeat:' "$scratch/program-b.log" | tail -n 1 || true)
+
+python3 - "$results" "$idle_rss_kb" "$quit_a" "$quit_b" "$heartbeat" <<'PY'
+import json, re, sys
+path, idle_kb, quit_a, quit_b, heartbeat = sys.argv[1:]
+rows = [json.loads(l) for l in open(path) if l.strip()]
+fmt = "%-22s %9s %9s %6s %5s %10s %12s %8s %12s"
+print(fmt % ("scenario", "sent", "stored", "lost", "dup", "send/s", "stored/s", "cpu s", "cpu/record"))
+out = []
 for r in rows:
-    print("%-24s %8s %8s %8s %10s %12s %8s" % (r.get("label"), r.get("sent"), r.get("stored"),
-          r.get("lost"), r.get("send_rate"), r.get("stored_rate"), r.get("cpu_s_logserver", "")))
+    cpu = r.get("cpu_s_logserver")
+    per = ("%.1f us" % (cpu * 1e6 / r["sent"])) if cpu is not None and r.get("sent") else ""
+    print(fmt % (r.get("label"), r.get("sent"), r.get("stored"), r.get("lost"), r.get("duplicate_rows"),
+                 r.get("send_rate"), r.get("stored_rate"), cpu if cpu is not None else "", per))
+    key = re.sub(r"[^a-z0-9]+", "_", r["label"].lower()).strip("_")
+    out.append("%s.stored_per_s=%s" % (key, r.get("stored_rate")))
+    out.append("%s.lost=%s" % (key, r.get("lost")))
+    out.append("%s.dup=%s" % (key, r.get("duplicate_rows")))
+    if per:
+        out.append("%s.cpu_us_per_record=%s" % (key, per.split()[0]))
+print()
+m = re.search(r"median=([\d.]+) p99=([\d.]+) max=([\d.]+)", heartbeat)
+if m:
+    print("heartbeat at 20000/s (10 ms timer, lateness in ms): median %s, p99 %s, max %s" % m.groups())
+    out += ["heartbeat.median_ms=%s" % m.group(1), "heartbeat.p99_ms=%s" % m.group(2),
+            "heartbeat.max_ms=%s" % m.group(3)]
+print("idle memory after start-up: %.1f MB resident" % (int(idle_kb) / 1024))
+print("quit after the runs: %s s and %s s" % (quit_a, quit_b))
+out += ["idle.rss_mb=%.1f" % (int(idle_kb) / 1024), "quit.seconds=%s" % max(float(quit_a), float(quit_b))]
 print()
 for r in rows:
     print(json.dumps(r))
+print()
+for line in out:
+    print("ingest." + line)
 PY

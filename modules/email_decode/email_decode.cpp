@@ -117,6 +117,11 @@ GMimeMessage* parse_head(const gunichar2* mail_path)
     std::string head;
     if (!read_head(mail_path, &head))
         return nullptr;
+    // Raw 8-bit text is read for the whole block at once, as my_email.py
+    // reads it: UTF-8 when the block is valid UTF-8, else GB18030 (word by
+    // word, GB text that happens to be valid UTF-8 would stay undecoded).
+    if (!g_utf8_validate(head.data(), static_cast<gssize>(head.size()), nullptr))
+        head = mail_text_to_utf8(head, false);
     head = b_words_as_q(head);
     GMimeParserOptions* options = parser_options();
     GMimeStream* stream = g_mime_stream_mem_new_with_buffer(head.data(), head.size());
@@ -125,6 +130,88 @@ GMimeMessage* parse_head(const gunichar2* mail_path)
     g_object_unref(parser);
     g_object_unref(stream);
     return msg;
+}
+
+// An address header's raw value without its comments, which name nobody,
+// and with each run of blanks and line breaks outside quoted strings as one
+// blank, as Python's email package reads it.
+std::string without_comments(const std::string& raw)
+{
+    std::string out;
+    int depth = 0;
+    bool quoted = false;
+    bool blank = false;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        char c = raw[i];
+        if (depth == 0 && !quoted && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+            blank = true;
+            continue;
+        }
+        if (depth > 0) {
+            if (c == '\\')
+                ++i;
+            else if (c == '(')
+                ++depth;
+            else if (c == ')' && --depth == 0)
+                blank = true;
+            continue;
+        }
+        if (!quoted && c == '(') {
+            depth = 1;
+            continue;
+        }
+        if (blank && !out.empty())
+            out += ' ';
+        blank = false;
+        out += c;
+        if (quoted && c == '\\' && i + 1 < raw.size())
+            out += raw[++i];
+        else if (c == '"')
+            quoted = !quoted;
+    }
+    return out;
+}
+
+// A display name as Python's email package writes it: quoted, with '\\'
+// and '"' escaped, when it holds one of ()<>@,:;."[].
+std::string shown_name(const std::string& name, const char* specials = "()<>@,:;.\"[]")
+{
+    if (name.find_first_of(specials) == std::string::npos)
+        return name;
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// An address list as Python's email package writes it: "Name <address>" or
+// the address alone, groups as "Name: member, member;" ("Name:;" when empty).
+std::string shown_addresses(InternetAddressList* list)
+{
+    std::string out;
+    int n = list ? internet_address_list_length(list) : 0;
+    for (int i = 0; i < n; ++i) {
+        InternetAddress* a = internet_address_list_get_address(list, i);
+        const char* name = internet_address_get_name(a);
+        std::string item;
+        if (INTERNET_ADDRESS_IS_GROUP(a)) {
+            std::string members = shown_addresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(a)));
+            item = shown_name(name ? name : "") + ":" + (members.empty() ? "" : " " + members) + ";";
+        } else if (INTERNET_ADDRESS_IS_MAILBOX(a)) {
+            const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a));
+            std::string address = addr ? addr : "";
+            item = name && *name ? shown_name(name) + " <" + address + ">" : address;
+        }
+        if (item.empty())
+            continue;
+        if (!out.empty())
+            out += ", ";
+        out += item;
+    }
+    return out;
 }
 
 // "From:" -> "From".
@@ -161,17 +248,22 @@ bool header_value(const char* head, const gunichar2* mail_path, std::string* val
         // The list as parsed, decoded; the raw text when it holds no address.
         GMimeHeader* header = g_mime_header_list_get_header(g_mime_object_get_header_list(obj), name.c_str());
         const char* raw = header ? g_mime_header_get_raw_value(header) : nullptr;
-        InternetAddressList* list = raw ? internet_address_list_parse(parser_options(), raw) : nullptr;
-        if (list) {
-            char* s = internet_address_list_to_string(list, nullptr, FALSE);
-            bool any = s && *s;
-            if (any)
-                *value = s;
-            g_free(s);
+        std::string plain = raw ? without_comments(raw) : std::string();
+        InternetAddressList* list = raw ? internet_address_list_parse(parser_options(), plain.c_str()) : nullptr;
+        std::string shown = shown_addresses(list);
+        if (list)
             g_object_unref(list);
-            if (any)
-                return true;
+        if (!shown.empty()) {
+            *value = shown;
+            return true;
         }
+        // Text without an address: a phrase is one, as Python's email
+        // package takes it; a broken address stays as it is.
+        std::string t = text;
+        t.erase(0, t.find_first_not_of(" \t"));
+        t.erase(t.find_last_not_of(" \t") + 1);
+        *value = t.find_first_of("<>@") != std::string::npos ? t : shown_name(t, " \t()<>@,:;\"[]");
+        return true;
     }
     *value = text;
     return true;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "base/record.h"
+#include "base/tcp_counts.h"
 
 // What a hostile or broken peer may use up. Zero fields take the default.
 struct tcp_limits {
@@ -24,6 +25,10 @@ extern "C" {
 // "mail_save" below the working directory of this call. 0 once it listens;
 // -1 when the port cannot be bound, when `cb` is null or when the receiver
 // already runs.
+// When "allow_routers" exists in the working directory, a session from an
+// address outside it gets "554" in place of the greeting and is closed, and
+// counted as refused (base/allow_list.h; the file is read again within a
+// second of a change).
 int tcp_interface_SetFunc(RecvProc cb);
 
 // Stops listening, breaks off every session (a message in progress leaves no
@@ -38,4 +43,7 @@ void tcp_set_limits(const tcp_limits* limits);
 
 // The port listened on, -1 when the receiver does not run.
 int tcp_bound_port(void);
+
+// Counts of the current (or last) run.
+void tcp_get_counts(tcp_counts* counts);
 }

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/allow_list.h"
 #include "mail_store.h"
 #include "smtp_protocol.h"
 #include "tcp_module.h"
@@ -38,6 +39,21 @@ constexpr int max_errors = 20;
 constexpr std::size_t read_buffer_bytes = 64 * 1024;
 constexpr std::size_t write_chunk_bytes = 64 * 1024;
 constexpr int listen_backlog = 128;
+
+struct counters {
+    std::atomic<uint64_t> sessions {0};
+    std::atomic<uint64_t> refused {0};
+    std::atomic<uint64_t> busy {0};
+    std::atomic<uint64_t> stored {0};
+
+    void reset()
+    {
+        for (auto* c : {&sessions, &refused, &busy, &stored})
+            c->store(0);
+    }
+};
+
+counters g_counts;
 
 template <class T> struct g_unref {
     void operator()(T* p) const { g_object_unref(p); }
@@ -157,9 +173,9 @@ private:
 
 // What the sessions of one run share.
 struct shared_state {
-    shared_state(tcp_limits l, std::string mail_root, std::shared_ptr<delivery_queue> q)
-        : limits(l), host(g_get_host_name()), store(std::move(mail_root)), delivery(std::move(q)),
-          cancel(g_cancellable_new())
+    shared_state(tcp_limits l, const std::string& dir, std::shared_ptr<delivery_queue> q)
+        : limits(l), host(g_get_host_name()), store(dir + "/mail_save"), delivery(std::move(q)),
+          allow(dir + "/" + ALLOW_ROUTERS_FILE), cancel(g_cancellable_new())
     { }
     ~shared_state() { g_object_unref(cancel); }
 
@@ -167,6 +183,7 @@ struct shared_state {
     const std::string host;
     const tcp::mail_store store;
     const std::shared_ptr<delivery_queue> delivery;
+    allow_watch allow;           // "allow_routers" of the working directory at start
     GCancellable* const cancel;  // cancelled at stop: every session ends
 
     std::mutex mutex;
@@ -189,6 +206,9 @@ public:
     {
         reply("421 4.7.0 " + st_.host + " Too many connections, try again later");
     }
+
+    // A peer outside "allow_routers": refused in place of the greeting.
+    void refuse_outsider() { reply("554 5.7.1 " + st_.host + " Access denied"); }
 
     void run()
     {
@@ -365,6 +385,7 @@ private:
         if (store_failed || !file->commit(name))
             return reply("451 4.3.0 Local error, message not stored");
         file.reset();
+        g_counts.stored.fetch_add(1, std::memory_order_relaxed);
         st_.delivery->push(router_);
         return reply("250 2.0.0 Ok: stored as " + name);
     }
@@ -511,12 +532,19 @@ gboolean on_connection(GThreadedSocketService*, GSocketConnection* connection, G
         std::lock_guard lock(st->mutex);
         busy = ++st->sessions > st->limits.max_sessions;
     }
+    g_counts.sessions.fetch_add(1, std::memory_order_relaxed);
     if (!g_cancellable_is_cancelled(st->cancel)) {
-        session s(*st, g_socket_connection_get_socket(connection), peer_router(connection));
-        if (busy)
+        const uint32_t router = peer_router(connection);
+        session s(*st, g_socket_connection_get_socket(connection), router);
+        if (!st->allow.allows_dwip(router)) {
+            g_counts.refused.fetch_add(1, std::memory_order_relaxed);
+            s.refuse_outsider();
+        } else if (busy) {
+            g_counts.busy.fetch_add(1, std::memory_order_relaxed);
             s.refuse_busy();
-        else
+        } else {
             s.run();
+        }
     }
     g_io_stream_close(G_IO_STREAM(connection), nullptr, nullptr);
     {
@@ -530,9 +558,10 @@ gboolean on_connection(GThreadedSocketService*, GSocketConnection* connection, G
 class receiver {
 public:
     // Listens on `port`; throws when the port cannot be bound.
-    receiver(RecvProc cb, uint16_t port, tcp_limits limits, std::string mail_root)
+    // `dir`: the working directory, which holds "mail_save" and "allow_routers".
+    receiver(RecvProc cb, uint16_t port, tcp_limits limits, const std::string& dir)
         : queue_(std::make_shared<delivery_queue>(cb)),
-          state_(std::make_shared<shared_state>(limits, std::move(mail_root), queue_)),
+          state_(std::make_shared<shared_state>(limits, dir, queue_)),
           context_(g_main_context_new()), loop_(g_main_loop_new(context_, FALSE)),
           // No thread limit of its own: a full service would stop accepting
           // instead of answering 421, so sessions are counted here.
@@ -653,10 +682,11 @@ extern "C" int tcp_interface_SetFunc(RecvProc cb)
         return -1;
     uint16_t port = configured_port();
     gchar* cwd = g_get_current_dir();
-    std::string mail_root = std::string(cwd) + "/mail_save";
+    const std::string dir = cwd;
     g_free(cwd);
+    g_counts.reset();
     try {
-        g_receiver = std::make_unique<receiver>(cb, port, g_limits, std::move(mail_root));
+        g_receiver = std::make_unique<receiver>(cb, port, g_limits, dir);
     } catch (...) {
         return -1;
     }
@@ -678,3 +708,13 @@ extern "C" void tcp_set_limits(const tcp_limits* limits)
 }
 
 extern "C" int tcp_bound_port(void) { return g_port.load(); }
+
+extern "C" void tcp_get_counts(tcp_counts* counts)
+{
+    if (counts == nullptr)
+        return;
+    counts->sessions = g_counts.sessions.load();
+    counts->refused = g_counts.refused.load();
+    counts->busy = g_counts.busy.load();
+    counts->stored = g_counts.stored.load();
+}

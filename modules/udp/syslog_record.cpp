@@ -66,10 +66,21 @@ private:
 // follows it is the start of one character cut off by the end of the text.
 std::size_t valid_utf8_prefix(std::string_view s, bool& cut_tail)
 {
-    const gchar* end = nullptr;
-    g_utf8_validate_len(s.data(), s.size(), &end);
-    std::size_t n = end - s.data();
-    cut_tail = n < s.size() && g_utf8_get_char_validated(end, s.size() - n) ==
+    // g_utf8_validate_len stops at a NUL byte, which is valid UTF-8: the
+    // search goes on after it.
+    std::size_t n = 0;
+    for (;;) {
+        const gchar* end = nullptr;
+        if (g_utf8_validate_len(s.data() + n, s.size() - n, &end)) {
+            n = s.size();
+            break;
+        }
+        n = static_cast<std::size_t>(end - s.data());
+        if (s[n] != '\0')
+            break;
+        ++n;
+    }
+    cut_tail = n < s.size() && g_utf8_get_char_validated(s.data() + n, s.size() - n) ==
                                    static_cast<gunichar>(-2);
     return n;
 }

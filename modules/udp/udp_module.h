@@ -9,6 +9,9 @@ extern "C" {
 // addresses and starts the receiving and the delivering thread. 0 on
 // success; -1 when the socket cannot be opened or bound, when `cb` is null or
 // when the receiver already runs.
+// When "allow_routers" exists in the working directory, datagrams from
+// addresses outside it are read and counted as refused, nothing more
+// (base/allow_list.h; the file is read again within a second of a change).
 int start_udp(RecvProc cb);
 
 // Stops both threads and closes the socket. Datagrams still in the socket

@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/allow_list.h"
 #include "base/config.h"
 #include "syslog_record.h"
 #include "udp_module.h"
@@ -47,6 +48,10 @@ constexpr std::size_t file_chunk = 256;
 constexpr uint64_t free_space_every = 4096;
 // The most datagrams the last drain at stop reads.
 constexpr int final_drain_max = 1 << 20;
+// After reading what the socket held, the reader waits this long before it
+// looks again, so records that trickle in are queued (and handed over) a few
+// at a time rather than each waking every thread on its way.
+constexpr int gather_ms = 4;
 constexpr int receive_buffer_bytes = 64 << 20;
 constexpr std::size_t max_datagram = 65536;
 // How long stop waits for a callback in progress.
@@ -93,11 +98,12 @@ struct counters {
     std::atomic<uint64_t> restored{0};
     std::atomic<uint64_t> waiting{0};
     std::atomic<uint64_t> kept{0};
+    std::atomic<uint64_t> refused{0};
 
     void reset()
     {
         for (auto* c : {&received, &delivered, &dropped_full, &malformed, &queue_peak, &spilled,
-                        &restored, &waiting, &kept})
+                        &restored, &waiting, &kept, &refused})
             c->store(0);
     }
 };
@@ -540,9 +546,10 @@ private:
 
 class receiver {
 public:
-    receiver(RecvProc cb, fd_holder sock, fd_holder wake, std::size_t capacity)
+    receiver(RecvProc cb, fd_holder sock, fd_holder wake, std::size_t capacity,
+             std::string allow_path)
         : sock_(std::move(sock)), wake_(std::move(wake)),
-          queue_(std::make_shared<delivery_queue>(cb, capacity))
+          queue_(std::make_shared<delivery_queue>(cb, capacity)), allow_(std::move(allow_path))
     {
         reader_ = std::thread([this] { read_loop(); });
         try {
@@ -589,6 +596,8 @@ private:
             if (fds[1].revents != 0)
                 break;
             drain(buf, false);
+            if (poll(&fds[1], 1, gather_ms) > 0)
+                break;  // stop
         }
         // What the socket still holds is queued too, so a stop loses nothing
         // that reached it.
@@ -610,8 +619,10 @@ private:
                 return;  // EAGAIN: drained; anything else: wait for the next
             }
             tagCommunicationData_ rec;
-            if (udp::decode_datagram({buf.data(), static_cast<std::size_t>(n)},
-                                     udp::dwip_from_network(from.sin_addr.s_addr), rec))
+            if (!allow_.allows(ntohl(from.sin_addr.s_addr)))
+                g_counts.refused.fetch_add(1, std::memory_order_relaxed);
+            else if (udp::decode_datagram({buf.data(), static_cast<std::size_t>(n)},
+                                          udp::dwip_from_network(from.sin_addr.s_addr), rec))
                 queue_->push(rec);
             else
                 g_counts.malformed.fetch_add(1, std::memory_order_relaxed);
@@ -623,6 +634,7 @@ private:
     fd_holder sock_;
     fd_holder wake_;
     std::shared_ptr<delivery_queue> queue_;
+    allow_watch allow_;  // "allow_routers" of the working directory at start
     std::atomic<bool> stopping_{false};
     std::thread reader_;
     std::thread deliverer_;
@@ -657,8 +669,11 @@ extern "C" int start_udp(RecvProc cb)
     try {
         std::size_t capacity = static_cast<std::size_t>(
             env_number("LOGSERVER_UDP_QUEUE_RECORDS", default_queue_capacity));
+        char* cwd = getcwd(nullptr, 0);
+        std::string allow_path = std::string(cwd ? cwd : ".") + "/" + ALLOW_ROUTERS_FILE;
+        std::free(cwd);
         g_receiver = std::make_unique<receiver>(cb, std::move(sock), std::move(wake),
-                                                capacity > 0 ? capacity : 1);
+                                                capacity > 0 ? capacity : 1, std::move(allow_path));
     } catch (...) {
         return -1;
     }
@@ -686,6 +701,7 @@ extern "C" void udp_get_counts(udp_counts* counts)
     counts->restored = g_counts.restored.load();
     counts->waiting = g_counts.waiting.load();
     counts->kept = g_counts.kept.load();
+    counts->refused = g_counts.refused.load();
 }
 
 extern "C" int udp_bound_port(void)

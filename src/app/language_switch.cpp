@@ -10,6 +10,9 @@
 #include "browse/popup_menu.h"
 #include "browse/tree2.h"
 #include "disk/disk_info.h"
+#include "email/button_wnd_email.h"
+#include "email/email_top_wnd.h"
+#include "email/menu_popup_email_attach.h"
 #include "filter/calendar.h"
 #include "filter/filter_wnd_2.h"
 #include "filter/show_filter_num_wnd.h"
@@ -53,16 +56,21 @@ void switch_language(unsigned lang)
     relabel(lang, set_lan_chinese_bt_list, set_lan_en_bt_list, set_lan_fanti_bt_list);
     // 7. Hour, minute and second labels of the date pickers.
     change_language_calendar(lang);
-    // 8. E-mail columns: not built yet.
-    // 9. Disk monitor and filter count.
+    // 8. E-mail header list and attachment list columns.
+    change_language_email_columns(lang);
+    // 9. E-mail buttons, disk monitor and filter count.
+    relabel(lang, set_lan_chinese_bt_email, set_lan_en_bt_email, set_lan_fanti_bt_email);
     relabel(lang, change_chinese_disk, change_en_disk, change_fanti_disk);
     relabel(lang, change_chinese_filter_num, change_en_filter_num, change_fanti_filter_num);
     // 10. Main window title.
     set_window_title(lang);
-    // 11. Pop-up menus of the tree and of the record list.
+    // 11. Pop-up menus of the tree, of the record list and of the
+    // attachment list.
     relabel(lang, change_chinese_popup_menu, change_en_popup_menu, change_fanti_popup_menu);
     relabel(lang, change_chinese_popup_reverse, change_en_popup_reverse,
             change_fanti_popup_reverse);
+    relabel(lang, change_chinese_popup_email_attach, change_en_popup_email_attach,
+            change_fanti_popup_email_attach);
 }
 
 void change_chinese(GtkWidget*, gpointer) { switch_language(0); }

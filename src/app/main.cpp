@@ -20,8 +20,14 @@
 #include "disk/disk_info.h"
 #include "filter/filter_wnd_2.h"
 #include "filter/show_filter_num_wnd.h"
+#include "exports/export_state.h"
 #include "exports/export_wnd.h"
+#include "email/email_attach_wnd.h"
+#include "email/email_top_wnd.h"
+#include "email/email_tree.h"
+#include "email/menu_popup_email_attach.h"
 #include "email/python_interface.h"
+#include "app/heartbeat.h"
 #include "app/process_package.h"
 #include "receive/udp.h"
 #include "receive/udp_proc.h"
@@ -29,7 +35,11 @@
 #include "storage/mysql_ctrl.h"
 #include "storage/reverse_source.h"
 
+#include <glib-unix.h>
+
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 
 namespace {
@@ -93,6 +103,11 @@ void build_panes()
     // Delete and export act on the filter result of the node on screen only.
     tree_on_selected([](guint, guint) { filter_node_changed(); });
     init_toolbar();
+    init_email_attach_wnd();
+    init_email_top_wnd();
+    init_popup_menu_email_attach();
+    // A router's e-mail row puts the e-mail pane in place of the log list.
+    tree_on_selected(email_on_tree_selected);
     init_progress();
     init_disk_info_show();
     init_show_num();
@@ -117,12 +132,28 @@ void assemble_window()
     gtk_box_pack_start(GTK_BOX(vbox_3), vbox_top_progress, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(vbox_3), hbox_top_filter_num, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(vbox_3), vbox_disk, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(vbox_change_email), vbox_top_email, TRUE, TRUE, 0);
     set_bg(window, "#d9ebff");
     set_bg(menubar, "#8ec4ff");
     set_bg(menubar_2, "#d9ebff");
     set_bg(toolbar, "#cde5ff");
     set_list_data();
     gtk_container_add(GTK_CONTAINER(window), vpaned_1);
+}
+
+// What the device tree tells the panes around it.
+void connect_tree_listeners()
+{
+    // Aliases on every router row: those made by a rebuild after a deletion
+    // and those of routers first heard of later.
+    tree_on_router_row(rename_router_row);
+    // Stored mail comes back with every rebuild, before the aliases.
+    tree_on_rebuilt(put_email_to_tree);
+    tree_on_rebuilt(rename_to_tree);
+    popup_on_mails_deleted(email_on_mails_deleted);
+    tree_on_right_click(popup_menu_on_right_click);
+    // The reversed-source item queries through the export's connection.
+    export_on_running([](bool running) { set_reverse_item_sensitive(!running); });
 }
 
 void apply_system_language()
@@ -179,6 +210,7 @@ void build_main_window()
     gtk_widget_show_all(window);
     gtk_widget_hide(menubar_2);
     gtk_widget_hide(vbox_top_progress);
+    gtk_widget_hide(vbox_top_email);
     gtk_widget_set_sensitive(button2_filter, FALSE);
     gtk_widget_set_sensitive(button3_filter, FALSE);
 }
@@ -207,15 +239,20 @@ int logserver_main(int argc, char** argv)
     // connecting first lets quitting the settings dialog end the program
     // before any window exists.
     init_mysql();
+    // What an earlier run spooled is stored before any new row.
+    start_storing();
+    // The low-disk end stores what is queued before the process ends.
+    disk_low_end = [] {
+        finish_reception();
+        report_heartbeat();
+        std::exit(0);
+    };
     build_main_window();
 
     load_parse();
-    // Aliases on every router row: those made by a rebuild after a deletion
-    // and those of routers first heard of later.
-    tree_on_router_row(rename_router_row);
-    tree_on_rebuilt(rename_to_tree);
-    tree_on_right_click(popup_menu_on_right_click);
+    connect_tree_listeners();
     sql_to_tree();
+    put_email_to_tree();
     init_buf_rename();
     udp_thread();
 
@@ -228,14 +265,22 @@ int logserver_main(int argc, char** argv)
         gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_SPLASHSCREEN);
     apply_system_language();
 
+    // SIGTERM and SIGINT end the program as quitting does, on the main loop.
+    for (int sig : {SIGTERM, SIGINT})
+        g_unix_signal_add(sig, +[](gpointer) -> gboolean {
+            quit_main();
+            return G_SOURCE_CONTINUE;
+        }, nullptr);
+    start_heartbeat();
+
     gdk_threads_enter();
     gtk_main();
     gdk_threads_leave();
     release_list();
 
-    // Stop taking records and store what is queued, so nothing accepted is lost.
-    release_receivers();
-    udp_stop();
-    flush_inserts();
+    // Every way out (menu, window, signal) comes here: what was received is
+    // stored, spooled or kept in the receiver's queue file.
+    finish_reception();
+    report_heartbeat();
     return 0;
 }

@@ -5,48 +5,70 @@
 #include "receive/udp_proc.h"
 #include "receive/warnat.h"
 #include "storage/mysql_data.h"
+#include "storage/spool.h"
+
+#include <atomic>
+#include <vector>
+#include <thread>
 
 namespace {
 
-// Queued rows are stored once the main loop has nothing else to do and the
-// receiver has nothing queued, or when they are this old.
+// Set once the main loop has ended: records are stored, the tree (whose
+// window may be gone) is left alone.
+bool quitting = false;
+
+// Queued rows are stored together at most this long after the first of
+// them arrived (and at once when a statement's worth, 500, is queued): a
+// steady trickle of records costs a statement every 20 ms, not one a record.
 constexpr guint FLUSH_AFTER_MS = 20;
-guint flush_idle_id = 0;
 guint flush_timer_id = 0;
 
-bool receiver_has_backlog()
+// Tree counts of handled records not yet in the tree, in arrival order (runs
+// of one router and type counted together). They are put in with the rows'
+// statement, every 20 ms at most, so a steady stream redraws the tree 50
+// times a second instead of once a record.
+struct tree_run {
+    guint ip;
+    guint type;
+    guint n;
+};
+std::vector<tree_run> pending_tree;
+
+void count_in_tree(guint ip, guint type)
 {
-    udp_counts c {};
-    if (!udp_counts_get(&c))
-        return false;
-    return c.received > c.delivered + c.dropped_full + c.malformed;
+    if (!pending_tree.empty() && pending_tree.back().ip == ip && pending_tree.back().type == type)
+        ++pending_tree.back().n;
+    else
+        pending_tree.push_back({ip, type, 1});
 }
 
-gboolean flush_when_quiet(gpointer)
+void apply_tree_counts()
 {
-    flush_idle_id = 0;
-    if (!receiver_has_backlog() || pending_age_ms() >= FLUSH_AFTER_MS)
-        flush_inserts();
-    return FALSE;
+    if (!quitting)
+        for (const tree_run& r : pending_tree)
+            add_to_tree_n(r.ip, r.type, r.n);
+    pending_tree.clear();
 }
 
+bool receiver_has_backlog() { return udp_records_waiting(); }
+
+// Also goes on while rows wait in the spool: they are stored as soon as the
+// server answers again.
 gboolean flush_when_old(gpointer)
 {
-    if (pending_inserts() == 0) {
+    if (pending_inserts() == 0 && spooled_rows() == 0 && pending_tree.empty()) {
         flush_timer_id = 0;
         return FALSE;
     }
-    if (pending_age_ms() >= FLUSH_AFTER_MS)
-        flush_inserts();
+    apply_tree_counts();
+    flush_inserts();
     return TRUE;
 }
 
 void schedule_flush()
 {
-    if (pending_inserts() == 0)
+    if (pending_inserts() == 0 && spooled_rows() == 0 && pending_tree.empty())
         return;
-    if (!flush_idle_id)
-        flush_idle_id = g_idle_add_full(G_PRIORITY_LOW, flush_when_quiet, nullptr, nullptr);
     if (!flush_timer_id)
         flush_timer_id = g_timeout_add(FLUSH_AFTER_MS, flush_when_old, nullptr);
 }
@@ -64,7 +86,13 @@ void handle_record(tagCommunicationData_* record)
 {
     guint32 type = record->msg.impMsg.dwLogType;
     if (accepted_log_type(type)) {
-        add_to_tree(record);
+        if (type == LOG_TYPE_EMAIL) {
+            apply_tree_counts();
+            if (!quitting)
+                add_to_tree(record);
+        } else if (!quitting) {
+            count_in_tree(record->dwIP, type);
+        }
         if (type != LOG_TYPE_EMAIL)
             store_record(record);
     }
@@ -79,16 +107,21 @@ gboolean process_package(gpointer pData)
     // window stays responsive. Each record is taken out of the buffer before
     // it is handled, so the receiver fetches the next one meanwhile instead
     // of waking only once this one is stored.
-    constexpr auto BUDGET = std::chrono::milliseconds(20);
+    constexpr auto BUDGET = std::chrono::milliseconds(10);
     constexpr auto NEXT_WAIT = std::chrono::milliseconds(2);
     const auto start = std::chrono::steady_clock::now();
-    auto* record = static_cast<tagCommunicationData_*>(pData);
+    (void)pData;  // always data_copy; taken only while a record is in it
+    tagCommunicationData_* record = handed_over_record();
+    if (!record)
+        return FALSE;
     tagCommunicationData_ taken;
     for (;;) {
         taken = *record;
         finish_handover();
         handle_record(&taken);
-        if (std::chrono::steady_clock::now() - start >= BUDGET) {
+        // The next hand-over is waited for only when the receiver has more
+        // records queued; a lone record ends the dispatch at once.
+        if (std::chrono::steady_clock::now() - start >= BUDGET || !receiver_has_backlog()) {
             stop_taking_records();
             break;
         }
@@ -98,4 +131,49 @@ gboolean process_package(gpointer pData)
     }
     schedule_flush();
     return FALSE;
+}
+
+void start_storing()
+{
+    // Counts made while rows were spooled are recounted from the table once
+    // the spool is stored.
+    program_row_store().on_drained([] {
+        if (!quitting)
+            rebuild_tree();
+    });
+    // A rebuild reads the table after storing the waiting rows, so it has
+    // the records still waiting to be counted.
+    tree_on_rebuilt([] { pending_tree.clear(); });
+    if (spooled_rows() > 0) {
+        program_row_store().replay(std::chrono::seconds(2));
+        schedule_flush();
+    }
+}
+
+void finish_reception()
+{
+    static bool finished = false;
+    if (finished)
+        return;
+    finished = true;
+    quitting = true;
+    // The receiver stops on a thread of its own while this one takes what it
+    // still hands over; what it has queued stays in its queue file.
+    std::atomic<bool> stopped {false};
+    std::thread stopper([&stopped] {
+        udp_stop();
+        stopped = true;
+    });
+    tagCommunicationData_ taken;
+    while (!stopped.load()) {
+        if (tagCommunicationData_* r = take_record_at_quit(std::chrono::milliseconds(5))) {
+            taken = *r;
+            finish_handover();
+            handle_record(&taken);
+        }
+    }
+    stopper.join();
+    release_receivers();
+    // Stored, or spooled while the server is away.
+    flush_inserts();
 }

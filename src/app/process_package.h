@@ -7,3 +7,14 @@
 // in, shows the record in the device tree, rewrites "syslog.warnat" texts,
 // queues the row for storage, and releases the receiver. Runs once.
 gboolean process_package(gpointer pData);
+
+// At start-up, after the connection: stores what an earlier run left in the
+// spool (the rest on the main loop), and has the tree recounted from the
+// table whenever a replay has emptied the spool.
+void start_storing();
+
+// Every way out ends here once: stops the receivers, handling the records
+// they still hand over (without the tree), keeps what the UDP receiver still
+// has queued in its queue file, and stores the waiting rows (or spools them
+// when the server is away). Takes at most a few seconds.
+void finish_reception();

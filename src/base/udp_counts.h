@@ -13,4 +13,5 @@ struct udp_counts {
     uint64_t restored;       // records found in the queue file at start (kept at the last stop)
     uint64_t waiting;        // records queued now, in memory and in the file
     uint64_t kept;           // records left in the queue file by the last stop
+    uint64_t refused;        // datagrams from addresses outside "allow_routers" (base/allow_list.h)
 };

@@ -119,7 +119,8 @@ void button_next_page(GtkWidget*, gpointer)
     std::string sql;
     sql_next_page(sql);
     guint n = 0;
-    sql_to_list_cmd(sql, &n);
+    if (sql_to_list_cmd(sql, &n) != 0)
+        report_list_failure();
     gtk_widget_set_sensitive(button1_list, TRUE);
     if (n <= PAGE_ROWS - 1)
         gtk_widget_set_sensitive(button2_list, FALSE);
@@ -131,7 +132,8 @@ void button_pre_page(GtkWidget*, gpointer)
     sql_pre_page(sql);
     gtk_widget_set_sensitive(button2_list, TRUE);
     guint n = 0;
-    sql_to_list_cmd(sql, &n);
+    if (sql_to_list_cmd(sql, &n) != 0)
+        report_list_failure();
     if (current_pag == 0)
         gtk_widget_set_sensitive(button1_list, FALSE);
 }

@@ -1,12 +1,20 @@
 #include "browse/set_list_data.h"
 
+#include "base/language.h"
 #include "browse/button_wnd_list.h"
 #include "browse/list_data.h"
+#include "filter/filter_query.h"
+#include "gui/message_box.h"
 #include "storage/page_set.h"
 
+#include <cstdio>
 #include <vector>
 
 namespace {
+
+const tr3 LIST_TOO_LONG = {"读取记录超过%g秒,查询已停止",
+                           "Reading the records took more than %g s; the query was stopped.",
+                           "讀取記錄超過%g秒,查詢已停止"};
 
 void set_sensitive(GtkWidget* w, gboolean on)
 {
@@ -30,6 +38,15 @@ int fill_list(const std::string& paged, guint first_number)
 }  // namespace
 
 void set_list_data() {}
+
+void report_list_failure()
+{
+    if (last_filter_failure() != filter_failure::too_long)
+        return;
+    char text[200];
+    std::snprintf(text, sizeof text, tr(LIST_TOO_LONG), query_time_limit_s);
+    MessageBox_(text);
+}
 
 void put_row_to_list(guint number, const log_display_row& row)
 {
@@ -60,8 +77,10 @@ void sql_to_list(guint RouterIP, guint type)
     sql_get_page(sql);
     index_list = 0;
     int n = fill_list(sql, 1);
-    if (n < 0)
+    if (n < 0) {
+        report_list_failure();
         return;
+    }
     if (n < static_cast<int>(PAGE_ROWS))
         set_sensitive(button2_list, FALSE);
 }

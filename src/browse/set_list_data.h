@@ -11,13 +11,19 @@ struct log_display_row;
 void set_list_data();
 
 // First page of a router's records of one type, or of all its types for
-// type 128. The base statement becomes sql_cmd_filter.
+// type 128. The base statement becomes sql_cmd_filter. A statement stopped at
+// the time limit is reported (report_list_failure).
 void sql_to_list(guint RouterIP, guint type);
 
 // Rows of a complete paged statement; their number goes to *pCounter (0 when
 // the statement fails). Rows are numbered from current_pag + 1. 0, or -1
 // when the statement failed (the list is then empty).
 int sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter);
+
+// After a page of the list could not be read: when the server stopped the
+// statement at its time limit (query_time_limit_s), says so in the current
+// language, so the empty list is not taken for an empty result.
+void report_list_failure();
 
 // Appends one display row numbered `number` to the list.
 void put_row_to_list(guint number, const log_display_row& row);

@@ -192,6 +192,12 @@ void add_to_tree(tagCommunicationData_* pData)
     add_counted(pData->dwIP, pData->msg.impMsg.dwLogType, 1);
 }
 
+void add_to_tree_n(guint ip, guint type, guint n)
+{
+    if (store && n > 0)
+        add_counted(ip, type, n);
+}
+
 void RemoveAll_tree()
 {
     if (store)

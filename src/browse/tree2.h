@@ -35,6 +35,8 @@ void setup_tree_view_2(GtkWidget* view);
 
 // Places one record's router and type in the tree and counts it.
 void add_to_tree(tagCommunicationData_* pData);
+// The same for n records of one router and type at once.
+void add_to_tree_n(guint ip, guint type, guint n);
 
 // Index of the router row whose address is ip (row in iter_out), or -1.
 int tree_find_ip_2(guint ip, GtkTreeIter* iter_out);

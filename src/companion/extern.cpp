@@ -34,6 +34,7 @@ Get_to_buf_t Get_to_buf = nullptr;
 GetStrByHead_one_block_interface_t GetStrByHead_one_block_interface = nullptr;
 
 tcp_interface_SetFunc_t tcp_interface_SetFunc = nullptr;
+tcp_get_counts_t tcp_get_counts = nullptr;
 
 vc_create_excel_t vc_create_excel = nullptr;
 vc_open_excel_t vc_open_excel = nullptr;
@@ -109,6 +110,8 @@ gboolean init_extern_func_4(RecvProc callback)
     if (!load_companion_module("tcp_dll.dll", "err17",
                      {module_entry("tcp_interface_SetFunc", tcp_interface_SetFunc, "err18")}))
         return FALSE;
+    // An extra of our own receiver, for the disk panel's drop line.
+    load_companion_module("tcp_dll.dll", nullptr, {module_entry("tcp_get_counts", tcp_get_counts)});
     if (tcp_interface_SetFunc(callback) != 0) {
         notice("邮件接收tcp建立失败,其它功能正常");
         return FALSE;

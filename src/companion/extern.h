@@ -8,6 +8,7 @@
 #pragma once
 
 #include "base/record.h"
+#include "base/tcp_counts.h"
 
 #include <glib.h>
 #include <mysql.h>
@@ -43,6 +44,7 @@ typedef int (*GetStrByHead_one_block_interface_t)(char* head, gunichar2* out, gu
 
 // "tcp_dll.dll"
 typedef int (*tcp_interface_SetFunc_t)(RecvProc callback);
+typedef void (*tcp_get_counts_t)(tcp_counts* counts);
 
 // "vc_dll_excel.dll"
 typedef int (*vc_create_excel_t)(const gunichar2* path, const gunichar2* one);
@@ -77,6 +79,8 @@ extern Get_to_buf_t Get_to_buf;
 extern GetStrByHead_one_block_interface_t GetStrByHead_one_block_interface;
 
 extern tcp_interface_SetFunc_t tcp_interface_SetFunc;
+// Looked up without a message: a module without it still receives.
+extern tcp_get_counts_t tcp_get_counts;
 
 extern vc_create_excel_t vc_create_excel;  // entry "create_excel"
 extern vc_open_excel_t vc_open_excel;      // entry "OpenExcel"

@@ -3,6 +3,7 @@
 #include "base/language.h"
 #include "gui/message_box.h"
 #include "disk/disk_space.h"
+#include "storage/mysql_data.h"
 
 #include <cstdlib>
 
@@ -15,12 +16,25 @@ GtkWidget* label_2_disk = nullptr;
 GtkWidget* label_3_disk = nullptr;
 GtkWidget* label_4_disk = nullptr;
 GtkWidget* label_5_disk = nullptr;
+GtkWidget* label_drop_disk = nullptr;
 
 std::string disk_name;
 
 namespace {
 
 constexpr guint CHECK_SECONDS = 60;
+constexpr gint64 DROP_REPORT_US = 60 * G_USEC_PER_SEC;
+
+const tr3 DROPPED = {"丢弃:%llu", "dropped:%llu", "丟棄:%llu"};
+uint64_t g_drop_reported = 0;
+gint64 g_drop_reported_at = 0;
+
+std::string drop_text(uint64_t n, unsigned language)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, tr(DROPPED, language), static_cast<unsigned long long>(n));
+    return buf;
+}
 
 std::optional<std::uint64_t> read_working_directory() { return free_kilobytes("."); }
 
@@ -31,6 +45,9 @@ void set_captions(unsigned int language)
         gtk_label_set_text(GTK_LABEL(label_1_disk), t.free_caption);
     if (label_4_disk)
         gtk_label_set_text(GTK_LABEL(label_4_disk), t.state_caption);
+    if (label_drop_disk && disk_drop_counter)
+        gtk_label_set_markup(GTK_LABEL(label_drop_disk),
+                             disk_markup(drop_text(disk_drop_counter(), language), DISK_RED).c_str());
 }
 
 // Mount points are file names: shown in their display form, which is valid
@@ -46,6 +63,32 @@ std::string disk_name_label()
 }  // namespace
 
 disk_free_reader_fn disk_free_reader = read_working_directory;
+
+void (*disk_low_end)() = [] { std::exit(0); };
+
+uint64_t (*disk_drop_counter)() = records_not_stored;
+
+void update_drop_line()
+{
+    const uint64_t n = disk_drop_counter ? disk_drop_counter() : 0;
+    if (n > 0 && !label_drop_disk && vbox_disk) {
+        // The line exists only once something was dropped.
+        label_drop_disk = gtk_label_new(nullptr);
+        gtk_misc_set_alignment(GTK_MISC(label_drop_disk), 0.0f, 0.5f);
+        gtk_box_pack_start(GTK_BOX(vbox_disk), label_drop_disk, FALSE, FALSE, 0);
+    }
+    if (label_drop_disk) {
+        gtk_label_set_markup(GTK_LABEL(label_drop_disk),
+                             disk_markup(drop_text(n, language_nu), DISK_RED).c_str());
+        gtk_widget_set_visible(label_drop_disk, n > 0);
+    }
+    const gint64 now = g_get_monotonic_time();
+    if (n > g_drop_reported && (g_drop_reported_at == 0 || now - g_drop_reported_at >= DROP_REPORT_US)) {
+        std::fprintf(stderr, "%s\n", drop_text(n, language_nu).c_str());
+        g_drop_reported = n;
+        g_drop_reported_at = now;
+    }
+}
 
 void get_disk_name()
 {
@@ -66,6 +109,7 @@ gboolean func1_disk(gpointer)
     if (check.end_process) {
         // Whatever the answer, the program cannot go on without room.
         MessageBox_2(disk_texts_for(language_nu).low_message);
+        disk_low_end();
         std::exit(0);
     }
     return TRUE;
@@ -101,6 +145,11 @@ void init_disk_info_show()
     gtk_box_pack_start(GTK_BOX(vbox_disk), hbox_disk, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(vbox_disk), hbox_disk_2, FALSE, FALSE, 0);
     set_captions(language_nu);
+    update_drop_line();
+    g_timeout_add_seconds(1, [](gpointer) -> gboolean {
+        update_drop_line();
+        return TRUE;
+    }, nullptr);
 
     func1_disk(nullptr);
     g_timeout_add_seconds(CHECK_SECONDS, func1_disk, nullptr);

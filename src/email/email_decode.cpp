@@ -460,21 +460,27 @@ int attach_to_file(const char* p_attach_name, long start_pos, int b_open)
     // is carried into the next one, so lines of any length decode exactly.
     std::string carry;
     bool padded = false;
+    bool written = true;
+    auto put = [&](const std::string& bytes) {
+        written = written && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    };
     while (have && !is_blank_line(line) && !is_delimiter(line) && !padded) {
         carry += base64_chars(line, &padded);
         std::size_t whole = padded ? carry.size() : carry.size() / 4 * 4;
         if (whole > 0) {
-            std::string bytes = decode_base64(carry.substr(0, whole));
-            std::fwrite(bytes.data(), 1, bytes.size(), out);
+            put(decode_base64(carry.substr(0, whole)));
             carry.erase(0, whole);
         }
         have = reader.next(&line);
     }
-    if (!carry.empty()) {
-        std::string bytes = decode_base64(carry);
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
+    if (!carry.empty())
+        put(decode_base64(carry));
+    written = std::fclose(out) == 0 && written;
+    if (!written) {
+        // A partly written file is no export.
+        std::remove(path.c_str());
+        return -1;
     }
-    std::fclose(out);
     if (b_open == 1)
         open_with_default_program(path.c_str());
     return 0;

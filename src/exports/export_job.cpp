@@ -10,6 +10,7 @@
 
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <mysqld_error.h>
 
 #include <algorithm>
 #include <atomic>
@@ -453,9 +454,11 @@ export_result run_export(const export_request& req, const excel_entries& excel,
     }
     const std::string stmt = utf8_clean(req.statement, {.bmp_only = true});
     const std::string count_stmt = count_statement(stmt);
-    res.count = count_stmt.empty() ? -1 : db.count(count_stmt);
+    res.count =
+        count_stmt.empty() ? -1 : db.count(time_limited(count_stmt, req.count_time_limit_s));
     if (res.count < 0) {
         res.statement_failed = true;
+        res.count_too_long = mysql_errno(db.get()) == ER_STATEMENT_TIMEOUT;
         return res;
     }
 
@@ -529,6 +532,10 @@ std::string completion_message(const export_request& req, const export_result& r
         "the database refused the filter statement or the query broke off: "
         "not all records were written",
         "數據庫拒絕了篩選語句或查詢中斷，記錄沒有全部寫入"};
+    static const tr3 count_too_long = {
+        "统计记录时间过长,已停止,没有写入任何文件",
+        "counting the records took too long and was stopped: nothing was written",
+        "統計記錄時間過長,已停止,沒有寫入任何文件"};
     static const tr3 excel_missing = {
         "Excel 模块 vc_dll_excel.dll 未加载，没有写入工作簿",
         "the Excel module vc_dll_excel.dll is not loaded: no workbook was written",
@@ -549,7 +556,9 @@ std::string completion_message(const export_request& req, const export_result& r
         line(format(in_language(dir_failed, lang), where));
     if (res.connect_failed)
         line(in_language(connect_failed, lang));
-    if (res.statement_failed)
+    if (res.count_too_long)
+        line(in_language(count_too_long, lang));
+    else if (res.statement_failed)
         line(in_language(statement_failed, lang));
     if (req.excel && res.excel_missing)
         line(in_language(excel_missing, lang));

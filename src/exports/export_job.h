@@ -6,6 +6,7 @@
 
 #include "companion/extern.h"
 #include "storage/mysql_ctrl.h"
+#include "storage/page_set.h"
 
 #include <functional>
 #include <string>
@@ -68,6 +69,9 @@ struct export_request {
     bool pdf = false;
     bool excel = false;
     db_settings db;  // the worker opens a connection of its own with these
+    // The count's time limit on the server (the rows are then read without
+    // one: the operator started the export knowingly).
+    double count_time_limit_s = query_time_limit_s;
 };
 
 // What it wrote; every file name is relative to the export directory.
@@ -76,6 +80,7 @@ struct export_result {
     bool connect_failed = false;         // no connection of the job's own
     bool statement_failed = false;       // the server refused the statement, or
                                          // the connection broke while rows came
+    bool count_too_long = false;         // the server stopped the count at its limit
     long long count = -1;                // records counted before the rows were read
     unsigned long long records = 0;      // records read and written
     bool excel_missing = false;          // Excel chosen, module not loaded

@@ -2,12 +2,15 @@
 
 #include "filter/filter_statement.h"
 #include "storage/mysql_ctrl.h"
+#include "storage/mysql_data.h"
 #include "storage/page_set.h"
 
 #include <errmsg.h>
 #include <mysqld_error.h>
 
 #include <cstdlib>
+
+double delete_time_limit_s = 300;
 
 filter_failure failure_of_error(unsigned err)
 {
@@ -38,6 +41,7 @@ filter_count count_filter_matches(const std::string& statement)
         return out;
     }
     const std::string sql = "SELECT COUNT(*), MAX(id_inc) " + statement.substr(from);
+    store_waiting_rows();
     if (exe_sql(time_limited(sql, query_time_limit_s).c_str()) != 0) {
         out.failure = last_filter_failure();
         return out;
@@ -57,5 +61,5 @@ int delete_filter_matches(const std::string& statement, unsigned long long max_i
     const std::string sql = filter_delete_statement(statement, max_id);
     if (sql.empty())
         return -1;
-    return exe_sql(sql.c_str());
+    return exe_sql(time_limited(sql, delete_time_limit_s).c_str());
 }

@@ -52,6 +52,10 @@ const tr3 CONFIRM_TAIL = {" 条记录吗", " filtered records?", " 條記錄嗎"
 const tr3 DELETE_FAILED = {"删除筛选内容失败,记录未删除",
                            "Deleting the filtered records failed; nothing was deleted.",
                            "刪除篩選內容失敗,記錄未刪除"};
+const tr3 DELETE_TOO_LONG = {"删除筛选内容时间过长,已停止,记录未删除",
+                             "Deleting the filtered records took too long and was stopped; "
+                             "nothing was deleted.",
+                             "刪除篩選內容時間過長,已停止,記錄未刪除"};
 
 // What the last filter action showed and counted; empty statement: nothing.
 struct shown_filter {
@@ -268,7 +272,8 @@ void button2_filter_clicked(GtkButton*, GtkWindow*)
         rc = delete_filter_matches(last_shown.statement, last_shown.max_id);
     }
     if (rc != 0) {
-        MessageBox_(tr(DELETE_FAILED));
+        MessageBox_(tr(last_filter_failure() == filter_failure::too_long ? DELETE_TOO_LONG
+                                                                         : DELETE_FAILED));
         return;
     }
     // What the filter showed is gone: nothing is left to delete.

@@ -40,3 +40,9 @@ bool udp_counts_get(udp_counts* counts)
     g_udp_get_counts(counts);
     return true;
 }
+
+bool udp_records_waiting()
+{
+    udp_counts c {};
+    return udp_counts_get(&c) && c.waiting > 0;
+}

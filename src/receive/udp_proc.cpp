@@ -21,8 +21,10 @@ GSourceFunc record_processor = nullptr;
 // The main loop is inside the processor and takes the next record itself,
 // without a new idle dispatch (and redraw) for every record of a burst.
 bool processor_active = false;
-// How long a receiver looks for its record to be taken before it sleeps.
-constexpr auto HANDOVER_SPIN = std::chrono::microseconds(100);
+// How long the main loop looks for the next record of a burst before it
+// sleeps. The receiver itself sleeps at once: while it would look, the main
+// loop is mostly busy with the record before.
+constexpr auto NEXT_SPIN = std::chrono::microseconds(100);
 
 void cpu_relax()
 {
@@ -76,20 +78,38 @@ void RecvProc_2(tagCommunicationData_* pData)
         g_idle_add(record_processor, &data_copy);
         lock.unlock();
     }
-    // In a burst the main loop takes the record within microseconds, once it
-    // has finished the one before. Falling asleep and being woken for every
-    // record would cost both threads a system call and a context switch, so
-    // the receiver looks for a short while before it sleeps.
-    const auto spin_end = std::chrono::steady_clock::now() + HANDOVER_SPIN;
-    while (!b_write_over_2.load(std::memory_order_acquire)
-           && std::chrono::steady_clock::now() < spin_end)
-        cpu_relax();
     lock.lock();
     flag_changed.wait(lock, [] { return b_write_over_2 != 0 || receivers_released; });
 }
 
+tagCommunicationData_* handed_over_record()
+{
+    std::lock_guard lock(flag);
+    if (b_write_over_2 == 0 && !receivers_released)
+        return &data_copy;
+    processor_active = false;  // taken meanwhile (at quit)
+    return nullptr;
+}
+
+tagCommunicationData_* take_record_at_quit(std::chrono::microseconds wait)
+{
+    std::unique_lock lock(flag);
+    // Later hand-overs wait for this loop instead of an idle dispatch.
+    processor_active = true;
+    if (flag_changed.wait_for(lock, wait, [] { return b_write_over_2 == 0 || receivers_released; })
+        && !receivers_released)
+        return &data_copy;
+    return nullptr;
+}
+
 tagCommunicationData_* take_next_record(std::chrono::microseconds wait)
 {
+    // Called while the receiver has more records queued: the next one comes
+    // within microseconds, so look for it briefly before sleeping.
+    const auto spin_end = std::chrono::steady_clock::now() + NEXT_SPIN;
+    while (b_write_over_2.load(std::memory_order_acquire) != 0
+           && std::chrono::steady_clock::now() < spin_end)
+        cpu_relax();
     std::unique_lock lock(flag);
     if (flag_changed.wait_for(lock, wait, [] { return b_write_over_2 == 0 || receivers_released; })
         && !receivers_released)

@@ -46,6 +46,15 @@ tagCommunicationData_* take_next_record(std::chrono::microseconds wait);
 // waiting: a record already handed over gets a dispatch of its own.
 void stop_taking_records();
 
+// For the processor at its start: the record in the hand-over buffer, or
+// null when there is none (it was taken otherwise, at quit).
+tagCommunicationData_* handed_over_record();
+
+// At quit, after the main loop ended: the next handed-over record if one
+// comes within `wait`, else null. The caller copies it and calls
+// finish_handover(); no idle dispatch is queued for records meanwhile.
+tagCommunicationData_* take_record_at_quit(std::chrono::microseconds wait);
+
 // Whether a type code is taken in (1, 3, 4, 5 and 144).
 bool accepted_log_type(guint32 type);
 

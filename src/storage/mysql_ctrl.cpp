@@ -313,3 +313,60 @@ void open_schema()
     if (table_missing())
         create_table_from(2);
 }
+
+insert_outcome insert_once_2(const std::string& sql, uint64_t& first_id)
+{
+    connection& c = g_second;
+    if (!c.initialised || !c.open)
+        return insert_outcome::not_sent;
+    drain(c);
+    if (query(c, bmp_utf8(sql)) == 0) {
+        first_id = mysql_insert_id(&c.handle);
+        drain(c);
+        return insert_outcome::stored;
+    }
+    const unsigned err = mysql_errno(&c.handle);
+    if (!connection_gone(err))
+        return insert_outcome::refused;
+    c.open = false;
+    return insert_outcome::unknown;
+}
+
+bool connected_2() { return g_second.initialised && g_second.open; }
+
+bool reconnect_2()
+{
+    if (connected_2())
+        return true;
+    if (g_second.last_attempt == clock_type::time_point {})
+        return false;  // never opened: no settings to reconnect with
+    return reconnect(g_second);
+}
+
+int query_number_2(const std::string& sql, std::optional<uint64_t>& value)
+{
+    connection& c = g_second;
+    value.reset();
+    if (!c.initialised || !c.open)
+        return -2;
+    drain(c);
+    if (query(c, bmp_utf8(sql)) != 0) {
+        if (!connection_gone(mysql_errno(&c.handle)))
+            return -1;
+        c.open = false;
+        return -2;
+    }
+    c.result_pending = false;
+    MYSQL_RES* res = mysql_store_result(&c.handle);
+    if (!res) {
+        if (mysql_errno(&c.handle) && connection_gone(mysql_errno(&c.handle))) {
+            c.open = false;
+            return -2;
+        }
+        return 0;
+    }
+    if (MYSQL_ROW row = mysql_fetch_row(res); row && row[0])
+        value = std::strtoull(row[0], nullptr, 10);
+    mysql_free_result(res);
+    return 0;
+}

@@ -3,6 +3,8 @@
 
 #include <mysql.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -72,3 +74,25 @@ void open_schema();
 
 // Closes both connections and frees `m_rs`.
 void close_mysql();
+
+// How one insert statement on `mysql_2` ended.
+enum class insert_outcome {
+    stored,    // the server took it
+    refused,   // the server answered with an error: nothing stored
+    not_sent,  // no connection: nothing stored
+    unknown,   // the connection died while it ran: stored or not
+};
+
+// Runs an insert statement on `mysql_2` once, never again by itself; when
+// stored, `first_id` is the first row id it assigned. Without a connection
+// it is not sent (reconnect_2 opens one).
+insert_outcome insert_once_2(const std::string& sql, uint64_t& first_id);
+// Whether `mysql_2` is connected as far as known.
+bool connected_2();
+// One new connection for `mysql_2` with LogDB selected; after a failed
+// attempt not again within a second. True when connected.
+bool reconnect_2();
+// The first cell of the first row of a query on `mysql_2` as a number:
+// 0 with `value` (nothing for no row or NULL), -1 when the server refused
+// it, -2 when the connection is lost or missing.
+int query_number_2(const std::string& sql, std::optional<uint64_t>& value);

@@ -2,16 +2,22 @@
 
 #include "companion/extern.h"
 #include "email/python_interface.h"
+#include "receive/udp.h"
 #include "storage/mysql_ctrl.h"
+#include "storage/spool.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <unordered_map>
 
 namespace {
 
 using clock_type = std::chrono::steady_clock;
+
+// The thread that queues rows (the main loop).
+std::thread::id g_inserting_thread;
 
 std::string field_text(const char* field, std::size_t size)
 {
@@ -138,6 +144,14 @@ insert_batch::insert_batch(MYSQL** conn, runner run, failure failed, std::size_t
 
 void insert_batch::add(log_row row) { rows_.push_back(std::move(row)); }
 
+std::vector<log_row> insert_batch::take_rows()
+{
+    std::vector<log_row> out;
+    out.swap(rows_);
+    rows_.reserve(max_rows_);
+    return out;
+}
+
 std::size_t insert_batch::flush()
 {
     if (rows_.empty())
@@ -212,6 +226,7 @@ void insert_new_to_sql_js_2(tagCommunicationData_* pData, std::string_view conte
                             int b_space_to_add)
 {
     uint32_t now = current_time();
+    g_inserting_thread = std::this_thread::get_id();
     insert_batch& batch = program_batch();
     if (batch.size() == 0)
         oldest_pending = clock_type::now();
@@ -227,7 +242,28 @@ void insert_new_to_sql_js_2(tagCommunicationData_* pData, int b_space_to_add)
                            b_space_to_add);
 }
 
-std::size_t flush_inserts() { return program_batch().flush(); }
+std::size_t flush_inserts()
+{
+    std::vector<log_row> rows = program_batch().take_rows();
+    const std::size_t n = rows.size();
+    program_row_store().store(std::move(rows));
+    return n;
+}
+
+std::size_t spooled_rows() { return program_row_store().spooled_rows(); }
+
+uint64_t records_not_stored()
+{
+    udp_counts c {};
+    const uint64_t dropped = udp_counts_get(&c) ? c.dropped_full : 0;
+    return dropped + inserts_failed();
+}
+
+void store_waiting_rows()
+{
+    if (pending_inserts() > 0 && std::this_thread::get_id() == g_inserting_thread)
+        flush_inserts();
+}
 
 std::size_t pending_inserts() { return program_batch().size(); }
 
@@ -247,5 +283,5 @@ void insert_failed(const log_row& row)
     (void)row;
 }
 
-uint64_t inserts_stored() { return program_batch().stored(); }
-uint64_t inserts_failed() { return program_batch().failed(); }
+uint64_t inserts_stored() { return program_row_store().stored(); }
+uint64_t inserts_failed() { return program_row_store().refused() + program_row_store().lost(); }

@@ -72,6 +72,8 @@ public:
     insert_batch(MYSQL** conn, runner run, failure failed, std::size_t max_rows);
 
     void add(log_row row);
+    // Takes the queued rows out, for a caller that stores them itself.
+    std::vector<log_row> take_rows();
     std::size_t size() const { return rows_.size(); }
     bool full() const { return rows_.size() >= max_rows_; }
 
@@ -100,6 +102,9 @@ void insert_new_to_sql_js_2(tagCommunicationData_* pData, int b_space_to_add);
 // longer than the record's field.
 void insert_new_to_sql_js_2(tagCommunicationData_* pData, std::string_view content,
                             int b_space_to_add);
+// Stores the queued rows (program_row_store, storage/spool.h: into the spool
+// while the server cannot be reached, spooled rows first) and returns how
+// many were handed on.
 std::size_t flush_inserts();
 std::size_t pending_inserts();
 // Milliseconds since the oldest queued row arrived (0 when none).
@@ -108,4 +113,15 @@ int64_t pending_age_ms();
 // The one place that learns of a row that could not be stored.
 void insert_failed(const log_row& row);
 uint64_t inserts_stored();
+// Rows the server refused, and rows that could be neither stored nor spooled.
 uint64_t inserts_failed();
+// Rows waiting in the spool for the server.
+std::size_t spooled_rows();
+// Stores the rows waiting for insertion, before a query reads the table so
+// it counts them. Only on the thread that queues rows (the main loop); a
+// query on another thread leaves them.
+void store_waiting_rows();
+// Records dropped or not stored since start: dropped by the UDP receiver
+// (queue full and the disk too low for its file) and rows that could not be
+// stored (inserts_failed).
+uint64_t records_not_stored();

@@ -4,6 +4,7 @@
 #include "base/utf8_cut.h"
 #include "base/log_types.h"
 #include "storage/mysql_ctrl.h"
+#include "storage/mysql_data.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -91,6 +92,7 @@ long long get_sql_counter(const std::string& pSql_cmd)
         return -1;
     std::string cmd(COUNT_HEAD);
     cmd.append(" ").append(pSql_cmd, from);
+    store_waiting_rows();
     if (exe_sql(cmd.c_str()) != 0)
         return -1;
     store_result();
@@ -178,6 +180,7 @@ int read_page_rows(std::string paged_sql, std::vector<log_display_row>& rows)
 {
     rows.clear();
     sql_add_order(paged_sql);
+    store_waiting_rows();
     if (exe_sql(time_limited(page_query_text(paged_sql), query_time_limit_s).c_str()) != 0)
         return -1;
     store_result();
@@ -210,6 +213,7 @@ void order_tree_groups(std::vector<tree_group>& groups)
 int read_tree_groups(std::vector<tree_group>& out)
 {
     out.clear();
+    store_waiting_rows();
     if (exe_sql(TREE_GROUPS_STATEMENT) != 0)
         return -1;
     store_result();

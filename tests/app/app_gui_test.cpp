@@ -1,4 +1,9 @@
+#include "app/language_switch.h"
 #include "app/main.h"
+#include "app/menus.h"
+#include "app/menus_2.h"
+#include "app/toolbar.h"
+#include "base/language.h"
 #include "gui/message_box.h"
 #include "support/gui_support.h"
 #include "support/startup_child.h"
@@ -21,13 +26,32 @@ std::vector<std::string> module_errors(const std::vector<std::string>& shown)
 
 }  // namespace
 
-TEST(Startup, MissingModulesAreReportedInOrderAndStartUpGoesOn)
+// Started in an English system: the missing modules are reported in order,
+// and the window is built and labelled in the system language.
+TEST(Startup, MissingModulesAreReportedInOrderAndStartUpGoesOnInTheSystemLanguage)
 {
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    setenv("LANG", "en_US.UTF-8", 1);
     startup_result r = run_startup_child({}, [] {
-        EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window)), "日志服务器");
+        // Each failed check ends the child with its own status.
+        auto check = [](bool ok, int status) {
+            if (!ok)
+                _exit(status);
+        };
+        check(language_nu == 1, 10);
+        check(gtk_widget_get_parent(menubar) == vbox_1 && gtk_widget_get_parent(toolbar) == vbox_1, 11);
+        check(gtk_widget_get_parent(menubar_2) == vbox_1 && !gtk_widget_get_visible(menubar_2), 12);
+        check(gtk_widget_get_visible(toolbar), 13);
+        check(!gtk_widget_get_sensitive(GTK_WIDGET(toolbar_item(TOOL_OPEN_RECV))), 14);
+        // Labelled in English already: choosing it again changes nothing.
+        const std::vector<std::string> before = label_texts(window);
+        switch_language(1);
+        check(label_texts(window) == before, 15);
+        check(std::string(gtk_window_get_title(GTK_WINDOW(window))) == "syslog", 16);
         quit_main();
     });
-    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.exit_status, 0) << "10 language, 11-13 bars, 14 open tool, 15 labels, 16 title";
     EXPECT_EQ(module_errors(r.shown),
               (std::vector<std::string> {"err2", "err19", "err14", "err17", "err vc_excel"}));
 }

@@ -2,6 +2,7 @@
 // calls into the utility module.
 #include "companion/extern.h"
 #include "base/notice.h"
+#include "base/other_func.h"
 #include "companion/parse.h"
 #include "modules/linux_extern/fake_opener.h"
 #include "receive/udp.h"
@@ -91,20 +92,33 @@ const std::string specials_escaped = "a\\\\b\\'c\\\"d\\re\\nf\\Zg\\0h日志";
 
 }  // namespace
 
-TEST(CompanionModules, AllMissingShowsFiveMessagesInOrderAndGoesOn)
+// A missing module, or a real module lacking the loader's first entry: each
+// loader shows its message, in start-up order, sets nothing and goes on.
+TEST(CompanionModules, MissingModulesAndEntriesShowTheirMessagesInOrder)
 {
-    scratch_dir dir;
-    notice_log log;
-    run_loaders_failing();
-    EXPECT_EQ(shown, (std::vector<std::string>{"err2", "err19", "err14", "err17", "err vc_excel"}));
-
-    EXPECT_TRUE(linux_extern_all_unset());
-    EXPECT_FALSE(Get_Email_Name || GetFileName_buf || DecodeBase64_interface || Get_to_buf ||
-                 tcp_interface_SetFunc || vc_create_excel || vc_close_excel);
-    EXPECT_FALSE(Convert_text_ || get_char || get_wchar);
-    udp_stop();
-    udp_counts counts {};
-    EXPECT_FALSE(udp_counts_get(&counts));
+    const std::pair<bool, std::vector<std::string>> cases[] = {
+        {false, {"err2", "err19", "err14", "err17", "err vc_excel"}},
+        {true, {"err3", "err9", "err15", "err18", "err3"}},
+    };
+    for (const auto& [wrong_files, messages] : cases) {
+        scratch_dir dir;
+        notice_log log;
+        if (wrong_files) {
+            place_run_file("parse.dll.dll", "linux_extern.dll");
+            for (const char* name : {"email_file.dll", "email_decode.dll", "tcp_dll.dll",
+                                     "vc_dll_excel.dll", "udp.so", "parse.dll.dll"})
+                place_run_file("linux_extern.dll", name);
+        }
+        run_loaders_failing();
+        EXPECT_EQ(shown, messages);
+        EXPECT_TRUE(linux_extern_all_unset());
+        EXPECT_FALSE(Get_Email_Name || GetFileName_buf || DecodeBase64_interface || Get_to_buf
+                     || tcp_interface_SetFunc || vc_create_excel || vc_close_excel);
+        EXPECT_FALSE(Convert_text_ || get_char || get_wchar);
+        udp_stop();
+        udp_counts counts {};
+        EXPECT_FALSE(udp_counts_get(&counts));
+    }
 }
 
 TEST(CompanionModules, OwnModulesLoadFromWorkingDirectory)
@@ -130,23 +144,6 @@ TEST(CompanionModules, OwnModulesLoadFromWorkingDirectory)
     EXPECT_FALSE(init_extern_func());
     EXPECT_TRUE(linux_extern_all_unset());
     EXPECT_EQ(shown, std::vector<std::string>{"err2"});
-}
-
-TEST(CompanionModules, FirstMissingEntryShowsItsMessage)
-{
-    scratch_dir dir;
-    notice_log log;
-    // Each file below is a real module lacking the loader's first entry.
-    place_run_file("parse.dll.dll", "linux_extern.dll");
-    place_run_file("linux_extern.dll", "email_file.dll");
-    place_run_file("linux_extern.dll", "email_decode.dll");
-    place_run_file("linux_extern.dll", "tcp_dll.dll");
-    place_run_file("linux_extern.dll", "vc_dll_excel.dll");
-    place_run_file("linux_extern.dll", "udp.so");
-    place_run_file("linux_extern.dll", "parse.dll.dll");
-    run_loaders_failing();
-    EXPECT_EQ(shown, (std::vector<std::string>{"err3", "err9", "err15", "err18", "err3"}));
-    EXPECT_TRUE(linux_extern_all_unset());
 }
 
 TEST(CompanionModules, ReceiversStartWithTheirCallbacks)
@@ -178,66 +175,78 @@ TEST(CompanionModules, ReceiversStartWithTheirCallbacks)
     EXPECT_EQ(shown, (std::vector<std::string>{"邮件接收tcp建立失败,其它功能正常", "打开udp失败"}));
 }
 
-TEST(CheckedCalls, ClockWithModuleAndFallback)
+// The one home of the stored clock's tests: Unix time minus 8 hours, and a
+// time of day 8 hours behind the local one, through the module or without it;
+// ConvertTime shows a stored time as the local wall clock.
+TEST(CheckedCalls, StoredClockWithModuleAndFallback)
 {
     for (bool with_module : {true, false}) {
+        SCOPED_TRACE(with_module ? "module" : "fallback");
         scratch_dir dir;
         load_utility(with_module);
-        unsigned before = static_cast<unsigned>(std::time(nullptr) - 28800);
-        unsigned t = current_time();
-        unsigned after = static_cast<unsigned>(std::time(nullptr) - 28800);
-        EXPECT_GE(t, before) << with_module;
-        EXPECT_LE(t, after) << with_module;
-
-        int h = -1, m = -1, sec = -1;
-        current_time_2(&h, &m, &sec);
-        EXPECT_TRUE(h >= 0 && h < 24 && m >= 0 && m < 60 && sec >= 0 && sec <= 60) << with_module;
-        current_time_2(nullptr, nullptr, nullptr);
+        // A zone 8 hours east of UTC gives the UTC time of day; UTC is 8 hours
+        // behind, wrapping below midnight.
+        for (auto [tz, shift] : {std::pair {"CST-8", 0}, {"UTC0", -8}, {"EST5", -13}}) {
+            setenv("TZ", tz, 1);
+            tzset();
+            const time_t before = std::time(nullptr);
+            unsigned stored = 0;
+            int h = -1, m = -1, s = -1;
+            time_t now;
+            do {  // again if the second changed under the calls
+                now = std::time(nullptr);
+                stored = current_time();
+                current_time_2(&h, &m, &s);
+            } while (std::time(nullptr) != now);
+            EXPECT_GE(stored, unsigned(before - 28800)) << tz;
+            EXPECT_LE(stored, unsigned(now - 28800)) << tz;
+            struct tm utc {}, local {};
+            gmtime_r(&now, &utc);
+            localtime_r(&now, &local);
+            EXPECT_EQ(h, (utc.tm_hour + shift + 48) % 24) << tz;
+            EXPECT_EQ(m * 60 + s, utc.tm_min * 60 + utc.tm_sec) << tz;
+            char wall[32];
+            std::strftime(wall, sizeof wall, "%Y-%m-%d %H:%M:%S", &local);
+            EXPECT_STREQ(ConvertTime(unsigned(now - 28800)), wall) << tz;
+        }
+        current_time_2(nullptr, nullptr, nullptr);  // skipped, no crash
+        unsetenv("TZ");
+        tzset();
     }
 }
 
-TEST(CheckedCalls, SqlCorrectOnEverySpecialCharacter)
+// The one home of SQL escaping's tests: the module and the fallback escape
+// every special character alike, and MariaDB reads the literal back whole.
+TEST(CheckedCalls, SqlCorrectEscapesEverySpecialCharacterAndMariaDBReadsItBack)
 {
-    {
+    MYSQL* conn = nullptr;
+    if (const char* port = std::getenv("LOGSERVER_TEST_DB_PORT")) {
+        conn = mysql_init(nullptr);
+        mysql_options(conn, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+        ASSERT_NE(mysql_real_connect(conn, "127.0.0.1", "root", "", nullptr,
+                                     static_cast<unsigned>(std::atoi(port)), nullptr, 0),
+                  nullptr)
+            << mysql_error(conn);
+    }
+    for (bool with_module : {true, false}) {
+        SCOPED_TRACE(with_module ? "module" : "fallback");
         scratch_dir dir;
-        load_utility(true);
+        load_utility(with_module);
         EXPECT_EQ(sql_correct_text(specials), specials_escaped);
         EXPECT_EQ(sql_correct_text(std::string("\0\0", 2)), "\\0\\0");
         EXPECT_EQ(sql_correct_text(""), "");
-    }
-    // Without the module the fallback escapes the same way.
-    scratch_dir dir;
-    load_utility(false);
-    EXPECT_EQ(sql_correct_text(specials), specials_escaped);
-}
-
-TEST(CheckedCalls, SqlCorrectRoundTripsThroughMariaDB)
-{
-    const char* port = std::getenv("LOGSERVER_TEST_DB_PORT");
-    if (!port)
-        GTEST_SKIP() << "LOGSERVER_TEST_DB_PORT not set";
-    MYSQL* conn = mysql_init(nullptr);
-    ASSERT_NE(conn, nullptr);
-    mysql_options(conn, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    ASSERT_NE(mysql_real_connect(conn, "127.0.0.1", "root", "", nullptr,
-                                 static_cast<unsigned>(std::atoi(port)), nullptr, 0),
-              nullptr)
-        << mysql_error(conn);
-
-    for (bool with_module : {true, false}) {
-        scratch_dir dir;
-        load_utility(with_module);
+        if (!conn)
+            continue;
         std::string sql = "select '" + sql_correct_text(specials) + "'";
         ASSERT_EQ(mysql_real_query(conn, sql.data(), sql.size()), 0) << mysql_error(conn);
         MYSQL_RES* res = mysql_store_result(conn);
-        ASSERT_NE(res, nullptr);
-        MYSQL_ROW row = mysql_fetch_row(res);
+        MYSQL_ROW row = res ? mysql_fetch_row(res) : nullptr;
         ASSERT_NE(row, nullptr);
-        unsigned long* len = mysql_fetch_lengths(res);
-        EXPECT_EQ(std::string(row[0], len[0]), specials) << with_module;
+        EXPECT_EQ(std::string(row[0], mysql_fetch_lengths(res)[0]), specials);
         mysql_free_result(res);
     }
-    mysql_close(conn);
+    if (conn)
+        mysql_close(conn);
 }
 
 TEST(CheckedCalls, OpenersPassThePathOrDoNothing)
@@ -247,7 +256,6 @@ TEST(CheckedCalls, OpenersPassThePathOrDoNothing)
         scratch_dir dir;
         load_utility(true);
     }
-
     opener.reset();
     open_with_default_program("/work/export/日志 1.xls");
     EXPECT_EQ(opener.release_and_read(), "/work/export/日志 1.xls");

@@ -77,68 +77,20 @@ class TableFile(unittest.TestCase):
 
 
 class Mail(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.path = self.dir.name
+    """Headers and removal are tested in test_my_email.py."""
 
-    def tearDown(self):
-        self.dir.cleanup()
-
-    def mail(self, name, data):
-        path = os.path.join(self.path, name)
-        with open(path, "wb") as f:
-            f.write(data)
-        return path
-
-    def test_headers_are_decoded(self):
-        path = self.mail("a.eml",
-                         b"Received: x\r\nFrom: =?gb2312?B?1cXI/Q==?= <z@x.cn>\r\n"
-                         b"subject: =?utf-8?q?=E6=97=A5=E5=BF=97_?=\r\n"
-                         b"\t=?utf-8?b?5pyN5Yqh?=\r\n\r\nSubject: body\r\n")
-        self.assertEqual(my_email.GetEmail_subject(path, "c.eml"), "日志 服务")
-        self.assertEqual(my_email.GetEmail_from(path, "c.eml"), "张三 <z@x.cn>")
-
-    def test_split_character_raw_bytes_and_absent_header(self):
-        # One character split over two encoded words.
-        path = self.mail("b.eml", b"Subject: =?UTF-8?B?5pc=?= =?UTF-8?B?pQ==?= \xc4\xe3\r\n\r\n")
-        self.assertEqual(my_email.GetEmail_subject(path), "日 你")
-        self.assertEqual(my_email.GetEmail_from(path), "")
-        with self.assertRaises(OSError):
-            my_email.GetEmail_subject(os.path.join(self.path, "none.eml"))
-
-    def test_file_names_in_any_encoding(self):
-        raw = os.fsencode(self.path) + b"/\xc4\xe3.eml"
-        with open(raw, "wb") as f:
-            f.write(b"Subject: gb\n\n")
-        name = raw.decode("utf-8", "surrogateescape")
-        self.assertEqual(my_email.GetEmail_subject(name), "gb")
-
-    def test_remove_files_in_first_dir(self):
-        self.mail("1.eml", b"x")
-        self.mail("2.eml", b"y")
-        os.mkdir(os.path.join(self.path, "attach"))
-        self.mail(os.path.join("attach", "kept"), b"z")
-        outside = tempfile.NamedTemporaryFile(delete=False)
-        outside.close()
-        os.symlink(outside.name, os.path.join(self.path, "link"))
-        try:
-            self.assertEqual(my_email.removeFileInFirstDir(self.path + "/"), 2)
-            self.assertEqual(sorted(os.listdir(self.path)), ["attach", "link"])
-            self.assertTrue(os.path.exists(outside.name))
-        finally:
-            os.unlink(outside.name)
-        self.assertEqual(my_email.removeFileInFirstDir(os.path.join(self.path, "gone")), 0)
-        self.assertEqual(my_email.removeFileInFirstDir(""), 0)
-
-    def test_other_functions_answer(self):
-        path = self.mail("d.eml", b"Subject: s\n\nplain body\n")
-        self.assertEqual(my_email.GetEmail_content(path), "plain body\n")
-        self.assertEqual(my_email.GetEmail_attach(path), "")
-        self.assertEqual(my_email.GetEmail_content(), "")
-        for f in (my_email.create_excel, my_email.excel_write, my_email.excel_open_speed,
-                  my_email.excel_write_speed, my_email.excel_over_speed):
-            self.assertEqual(f("a", "b"), 0)
-        self.assertEqual(my_email.add(1, 2), 3)
+    def test_file_names_in_any_encoding_and_the_body(self):
+        with tempfile.TemporaryDirectory() as d:
+            raw = os.fsencode(d) + b"/\xc4\xe3.eml"
+            with open(raw, "wb") as f:
+                f.write(b"Subject: gb\n\nplain body\n")
+            name = raw.decode("utf-8", "surrogateescape")
+            self.assertEqual(my_email.GetEmail_subject(name), "gb")
+            self.assertEqual(my_email.GetEmail_content(name), "plain body\n")
+            self.assertEqual(my_email.GetEmail_attach(name), "")
+            self.assertEqual(my_email.GetEmail_content(), "")
+            with self.assertRaises(OSError):
+                my_email.GetEmail_subject(os.path.join(d, "none.eml"))
 
 
 if __name__ == "__main__":

@@ -257,13 +257,16 @@ TEST_F(ExportJob, FailuresAreReported)
     export_request nomod = request("nomod");
     export_request nodb = request("nodb");
     nodb.db.port = 1;
+    export_request slow = request("slow", true, " and (sleep(0.3) = 0) ");
+    slow.count_time_limit_s = 0.2;
     const struct {
         export_request req;
         excel_entries excel;
         const char* says;
     } cases[] = {{bad, module_entries(), "the database refused the filter statement"},
                  {nomod, excel_entries {}, "the Excel module vc_dll_excel.dll is not loaded"},
-                 {nodb, module_entries(), "cannot connect to the database"}};
+                 {nodb, module_entries(), "cannot connect to the database"},
+                 {slow, module_entries(), "counting the records took too long and was stopped"}};
     for (const auto& c : cases) {
         const export_result res = run_export(c.req, c.excel);
         EXPECT_FALSE(res.complete(c.req));

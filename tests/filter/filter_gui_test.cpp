@@ -8,6 +8,7 @@
 #include "browse/set_list_data.h"
 #include "browse/tree2.h"
 #include "filter/calendar.h"
+#include "filter/filter_query.h"
 #include "filter/filter_wnd_2.h"
 #include "filter/picker_time.h"
 #include "filter/show_filter_num_wnd.h"
@@ -441,4 +442,49 @@ TEST_F(FilterPanel, ListButtonShowsAndHidesThePanel)
     EXPECT_FALSE(gtk_widget_get_mapped(vbox_top_filter));
     click(button3_list);
     EXPECT_TRUE(gtk_widget_get_mapped(vbox_top_filter));
+}
+
+TEST_F(FilterPanel, DeletionStoppedAtItsTimeLimitSaysSoAndDeletesNothing)
+{
+    NEED_DB();
+    store_rows(2, R, 1);
+    // Each row takes 0.3 s to look at: counted within 30 s, deleted not
+    // within 0.2 s.
+    sql_cmd_filter = list_statement(R, 1) + " and (sleep(0.3) = 0)";
+    click(button1_filter);
+    ASSERT_EQ(count_label(), "筛选总数:2");
+    delete_time_limit_s = 0.2;
+    language_nu = 1;
+    dialog_script ok {{GTK_RESPONSE_OK, GTK_RESPONSE_OK}, {}};
+    script_dialogs(ok);
+    click(button2_filter);
+    delete_time_limit_s = 300;
+    EXPECT_EQ(ok.shown, (texts {"Delete the 2 filtered records?",
+                                "Deleting the filtered records took too long and was stopped; "
+                                "nothing was deleted."}));
+    EXPECT_EQ(table_rows(), 2);
+    EXPECT_TRUE(sensitive(button2_filter));
+}
+
+TEST_F(FilterPanel, PageStoppedAtTheTimeLimitIsReportedNotShownEmpty)
+{
+    NEED_DB();
+    store_rows(2, R, 1);
+    sql_cmd_store_1 = list_statement(R, 1) + " and (sleep(1) = 0)";
+    query_time_limit_s = 0.2;
+    const texts want {"读取记录超过0.2秒,查询已停止",
+                      "Reading the records took more than 0.2 s; the query was stopped.",
+                      "讀取記錄超過0.2秒,查詢已停止"};
+    for (unsigned lang = 0; lang < 3; ++lang) {
+        language_nu = lang;
+        dialog_script ok {{GTK_RESPONSE_OK}, {}};
+        script_dialogs(ok);
+        if (lang == 1)
+            button_pre_page(nullptr, nullptr);
+        else
+            button_next_page(nullptr, nullptr);
+        EXPECT_EQ(ok.shown, texts {want[lang]}) << lang;
+        EXPECT_TRUE(list_column(LIST_COL_NUMBER).empty());
+        stop_scripting_dialogs();
+    }
 }

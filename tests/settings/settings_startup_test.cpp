@@ -6,6 +6,7 @@
 #include "app/mysql_init.h"
 #include "storage/mysql_ctrl.h"
 #include "storage/test_db.h"
+#include "support/config_record.h"
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"
 #include "support/startup_child.h"
@@ -24,12 +25,7 @@ namespace {
 
 std::string test_config(const char* pass)
 {
-    config_info_ info {};
-    config_set_field(info.ip, "127.0.0.1");
-    config_set_field(info.user, "root");
-    config_set_field(info.pass, pass);
-    config_set_field(info.sql_port, test_db_env("LOGSERVER_TEST_DB_PORT"));
-    return std::string(reinterpret_cast<const char*>(&info), sizeof info);
+    return bytes_of(config_of("127.0.0.1", "root", pass, test_db_env("LOGSERVER_TEST_DB_PORT")));
 }
 
 class StartUp : public ::testing::Test {

@@ -67,3 +67,28 @@ void pump_events()
     while (gtk_events_pending())
         gtk_main_iteration_do(FALSE);
 }
+
+std::string cell_text(GtkTreeModel* model, GtkTreeIter* iter, int column)
+{
+    gchar* s = nullptr;
+    gtk_tree_model_get(model, iter, column, &s, -1);
+    std::string out = s ? s : "-";
+    g_free(s);
+    return out;
+}
+
+unsigned cell_uint(GtkTreeModel* model, GtkTreeIter* iter, int column)
+{
+    guint v = 0;
+    gtk_tree_model_get(model, iter, column, &v, -1);
+    return v;
+}
+
+std::vector<unsigned> column_uints(GtkTreeModel* model, int column)
+{
+    std::vector<unsigned> out;
+    GtkTreeIter it;
+    for (gboolean ok = gtk_tree_model_get_iter_first(model, &it); ok; ok = gtk_tree_model_iter_next(model, &it))
+        out.push_back(cell_uint(model, &it, column));
+    return out;
+}

@@ -27,3 +27,10 @@ void stop_scripting_dialogs();
 
 // Runs the main loop's pending events.
 void pump_events();
+
+// A cell of a tree model: text ("-" for none) or number.
+std::string cell_text(GtkTreeModel* model, GtkTreeIter* iter, int column);
+unsigned cell_uint(GtkTreeModel* model, GtkTreeIter* iter, int column);
+
+// A number column of a model's top-level rows, in order.
+std::vector<unsigned> column_uints(GtkTreeModel* model, int column);

@@ -1,6 +1,6 @@
 #include "support/startup_child.h"
 
-#include "base/config.h"
+#include "support/config_record.h"
 #include "app/main.h"
 #include "gui/message_box.h"
 #include "support/gui_support.h"
@@ -19,11 +19,7 @@ void write_test_db_config()
     const char* port = std::getenv("LOGSERVER_TEST_DB_PORT");
     if (!port)
         return;
-    config_info_ info {};
-    config_set_field(info.user, "root");
-    config_set_field(info.ip, "127.0.0.1");
-    config_set_field(info.sql_port, port);
-    config_write(CONFIG_FILE, info);
+    config_write(CONFIG_FILE, config_of("127.0.0.1", "root", "", port));
 }
 
 startup_result run_startup_child(const std::vector<int>& responses,

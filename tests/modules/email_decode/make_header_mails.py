@@ -66,6 +66,19 @@ MAILS = {
         "Subject: =?utf-8?q?caf=C3=A9_au_lait?=\n\n"),
     "missing.eml": raw("Received: by nobody\nX-Note: no subject, no recipients\n\nbody\n"),
     "long.eml": raw("From: x@y.example\nSubject: " + "长主题" * 100 + "\n\n"),
+    # Comments name nobody; names are quoted and blanks folded as Python
+    # writes them; a group may be empty; a phrase alone is an address.
+    "comments.eml": raw(
+        "From: x@example.test (a (nested) comment)\n"
+        "Reply-To: undisclosed-recipients:;\n"
+        "To: plain@example.test\n"
+        "Subject: comments\n\n"),
+    "names.eml": raw(
+        "From: \"a\\\"b\" <q@x.example>\n"
+        "Reply-To:   spaced   name  <s@x.example>  (c), Dr. Who <who@x.example>\n"
+        "To: Dr. Who <who@x.example>\n"
+        "Subject: names\n\n"),
+    "phrase.eml": raw("From: just a phrase\nSubject: phrase\n\n"),
 }
 
 

@@ -34,6 +34,7 @@ struct module_api {
     decltype(&stop_tcp) stop;
     decltype(&tcp_set_limits) set_limits;
     decltype(&tcp_bound_port) port;
+    decltype(&tcp_get_counts) counts;
 };
 
 const module_api& api()
@@ -44,7 +45,8 @@ const module_api& api()
         reinterpret_cast<decltype(&tcp_interface_SetFunc)>(sym("tcp_interface_SetFunc")),
         reinterpret_cast<decltype(&stop_tcp)>(sym("stop_tcp")),
         reinterpret_cast<decltype(&tcp_set_limits)>(sym("tcp_set_limits")),
-        reinterpret_cast<decltype(&tcp_bound_port)>(sym("tcp_bound_port"))};
+        reinterpret_cast<decltype(&tcp_bound_port)>(sym("tcp_bound_port")),
+        reinterpret_cast<decltype(&tcp_get_counts)>(sym("tcp_get_counts"))};
     return a;
 }
 
@@ -592,4 +594,70 @@ TEST_F(TcpModule, StopBreaksOffSessionsAndDoesNotWaitForTheCallback)
     }
     ASSERT_TRUE(eventually([] { return records() == 2; }));
     EXPECT_EQ(files().size(), 2u);
+}
+
+// Routers 127.0.0.2 to 127.0.0.9; "allow_routers" names 127.0.0.3 and the
+// block 127.0.0.6/31 (6 and 7), with a comment and a line that does not parse.
+TEST_F(TcpModule, OnlyRoutersOfTheAllowListAreServed)
+{
+    write_file("allow_routers", "# mail routers\n127.0.0.3\n\n127.0.0.6/31  # two more\nrouter-9\n");
+    ::testing::internal::CaptureStderr();
+    start();
+    const auto inside = [](int last) { return last == 3 || last == 6 || last == 7; };
+    for (int last = 2; last <= 9; ++last) {
+        const std::string source = "127.0.0." + std::to_string(last);
+        line_client c(port_, source.c_str());
+        ASSERT_TRUE(c.connected()) << source;
+        const std::string greeting = c.reply();
+        if (!inside(last)) {
+            EXPECT_EQ(code(greeting), "554") << source;
+            EXPECT_TRUE(c.closed_by_server()) << source;
+            continue;
+        }
+        EXPECT_EQ(code(greeting), "220") << source;
+        EXPECT_EQ(code(c.command("EHLO router")), "250");
+        send_mail(c, "Subject: from " + source + "\r\n\r\nbody\r\n.\r\n");
+        EXPECT_EQ(code(c.reply()), "250") << source;
+        c.command("QUIT");
+    }
+    ASSERT_TRUE(eventually([] { return records() == 3; }));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("allow_routers: line 5 ignored"), std::string::npos) << err;
+    for (int last = 2; last <= 9; ++last) {
+        const std::string source = "127.0.0." + std::to_string(last);
+        EXPECT_EQ(files(source.c_str(), true).size(), inside(last) ? 1u : 0u) << source;
+        EXPECT_EQ(fs::exists(dir_.path() / "mail_save" / source), inside(last)) << source;
+    }
+    std::vector<uint32_t> routers;
+    {
+        std::lock_guard lock(g_mutex);
+        for (const auto& r : g_got)
+            routers.push_back(r.dwIP);
+    }
+    EXPECT_EQ(routers, (std::vector<uint32_t> {loopback_dwip(3), loopback_dwip(6), loopback_dwip(7)}));
+    ASSERT_NE(api().counts, nullptr);
+    tcp_counts n {};
+    api().counts(&n);
+    EXPECT_EQ(n.sessions, 8u);
+    EXPECT_EQ(n.refused, 5u);
+    EXPECT_EQ(n.stored, 3u);
+}
+
+// A file without a valid line turns every router away, and says so.
+TEST_F(TcpModule, AllowListWithoutValidLineRefusesEveryone)
+{
+    write_file("allow_routers", "# nothing yet\n127.0.0.300\n");
+    ::testing::internal::CaptureStderr();
+    start();
+    for (const char* source : {"127.0.0.1", "127.0.0.2", "127.0.0.9"}) {
+        line_client c(port_, source);
+        EXPECT_EQ(code(c.reply()), "554") << source;
+    }
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("holds no valid line: every router is refused"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir_.path() / "mail_save" / "127.0.0.2"));
+    tcp_counts n {};
+    api().counts(&n);
+    EXPECT_EQ(n.refused, 3u);
+    EXPECT_EQ(records(), 0u);
 }

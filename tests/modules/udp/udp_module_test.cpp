@@ -303,3 +303,64 @@ TEST_F(UdpModule, StopDoesNotHangOnCallbackThatNeverReturns)
     std::set<std::string> texts = {imp(got[0]).cLogContent, imp(got[1]).cLogContent};
     EXPECT_EQ(texts, (std::set<std::string>{"held", "after"}));  // the two threads race
 }
+
+// Routers 127.0.0.2 to 127.0.0.9; "allow_routers" names 127.0.0.4 and the
+// block 127.0.0.8/30 (8 to 11), with comments and a line that does not parse.
+TEST_F(UdpModule, OnlyRoutersOfTheAllowListAreHeard)
+{
+    api().stop();
+    std::ofstream(dir_ / "allow_routers") << "# routers\n127.0.0.4   # the gateway\n"
+                                             "127.0.0.8/30\n127.0.0.5/33\n";
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(api().start(on_record), 0);
+    for (int last = 2; last <= 9; ++last) {
+        std::string addr = "127.0.0." + std::to_string(last);
+        int fd = udp_socket(addr.c_str());
+        ASSERT_GE(fd, 0);
+        send_to(fd, port_, native_datagram(4, 1, "u", "from " + addr, ""));
+        send_to(fd, port_, "<13>syslog from " + addr);
+        close(fd);
+    }
+    ASSERT_TRUE(eventually([] { return counts().received == 16; }));
+    ASSERT_TRUE(eventually([] { return g_got.size() == 6; }));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("allow_routers: line 4 ignored, not an IPv4 address or CIDR block: "
+                       "\"127.0.0.5/33\""),
+              std::string::npos)
+        << err;
+    std::set<uint32_t> heard;
+    for (const auto& r : wait_records(6)) {
+        heard.insert(r.dwIP);
+        EXPECT_TRUE(std::string(imp(r).cLogContent).ends_with(
+            "from 127.0.0." + std::to_string(r.dwIP >> 24)));
+    }
+    EXPECT_EQ(heard, (std::set<uint32_t> {loopback_dwip(4), loopback_dwip(8), loopback_dwip(9)}));
+    udp_counts c = counts();
+    EXPECT_EQ(c.refused, 10u);
+    EXPECT_EQ(c.delivered, 6u);
+    EXPECT_EQ(c.malformed, 0u);
+}
+
+// A file without a valid line turns every router away, and says so; without
+// the file (removed while the receiver runs) every router is heard again.
+TEST_F(UdpModule, AllowListWithoutValidLineRefusesEveryone)
+{
+    api().stop();
+    std::ofstream(dir_ / "allow_routers") << "# filled in later\n";
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(api().start(on_record), 0);
+    send("<13>refused");
+    ASSERT_TRUE(eventually([] { return counts().received == 1; }));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("allow_routers holds no valid line: every router is refused"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(counts().refused, 1u);
+    EXPECT_EQ(wait_records(0).size(), 0u);
+    fs::remove(dir_ / "allow_routers");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    send("<13>heard");
+    auto got = wait_records(1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_STREQ(imp(got[0]).cLogContent, "heard");
+}

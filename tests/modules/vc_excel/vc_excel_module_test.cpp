@@ -147,7 +147,12 @@ TEST_F(VcExcel, LimitsAndFlatMemory)
         ASSERT_EQ(write({std::to_string(i), filler, filler, filler, "中文" + filler}), 0) << i;
     EXPECT_EQ(write({"one too many"}), -1);
     ASSERT_EQ(close_excel(), 0);
+#ifndef __SANITIZE_ADDRESS__
+    // (Under AddressSanitizer its own shadow and quarantine hide the writer's.)
     EXPECT_LT(peak_rss_kb() - before, 16 * 1024) << "kB more at the peak";
+#else
+    (void)before;
+#endif
     const xls_sheet got = read_xls("full.xls");
     ASSERT_TRUE(got.ok) << got.error;
     ASSERT_EQ(got.rows.size(), 65536u);
