@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +29,7 @@ gboolean tick(gpointer)
 
 float percentile(std::vector<float>& v, double p)
 {
-    std::size_t k = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    const auto k = static_cast<std::size_t>(std::lround(p * static_cast<double>(v.size() - 1)));
     std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(k), v.end());
     return v[k];
 }

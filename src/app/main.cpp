@@ -35,11 +35,7 @@
 #include "storage/mysql_ctrl.h"
 #include "storage/reverse_source.h"
 
-#include <glib-unix.h>
-
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 
 
 namespace {
@@ -241,12 +237,7 @@ int logserver_main(int argc, char** argv)
     init_mysql();
     // What an earlier run spooled is stored before any new row.
     start_storing();
-    // The low-disk end stores what is queued before the process ends.
-    disk_low_end = [] {
-        finish_reception();
-        report_heartbeat();
-        std::exit(0);
-    };
+    install_ways_out();
     build_main_window();
 
     load_parse();
@@ -265,12 +256,6 @@ int logserver_main(int argc, char** argv)
         gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_SPLASHSCREEN);
     apply_system_language();
 
-    // SIGTERM and SIGINT end the program as quitting does, on the main loop.
-    for (int sig : {SIGTERM, SIGINT})
-        g_unix_signal_add(sig, +[](gpointer) -> gboolean {
-            quit_main();
-            return G_SOURCE_CONTINUE;
-        }, nullptr);
     start_heartbeat();
 
     gdk_threads_enter();

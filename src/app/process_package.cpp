@@ -1,5 +1,9 @@
 #include "app/process_package.h"
 
+#include "app/heartbeat.h"
+#include "app/main.h"
+#include "disk/disk_info.h"
+
 #include "browse/tree2.h"
 #include "receive/udp.h"
 #include "receive/udp_proc.h"
@@ -7,7 +11,11 @@
 #include "storage/mysql_data.h"
 #include "storage/spool.h"
 
+#include <glib-unix.h>
+
 #include <atomic>
+#include <csignal>
+#include <cstdlib>
 #include <vector>
 #include <thread>
 
@@ -176,4 +184,21 @@ void finish_reception()
     release_receivers();
     // Stored, or spooled while the server is away.
     flush_inserts();
+}
+
+void install_ways_out()
+{
+    for (int sig : {SIGTERM, SIGINT})
+        g_unix_signal_add(
+            sig,
+            +[](gpointer) -> gboolean {
+                quit_main();
+                return G_SOURCE_CONTINUE;
+            },
+            nullptr);
+    disk_low_end = [] {
+        finish_reception();
+        report_heartbeat();
+        std::exit(0);
+    };
 }

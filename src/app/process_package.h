@@ -13,6 +13,11 @@ gboolean process_package(gpointer pData);
 // table whenever a replay has emptied the spool.
 void start_storing();
 
+// The ways out besides the menu and the window: SIGTERM and SIGINT (GLib's
+// Unix signal source on the main loop) quit as the menu does, and the disk
+// monitor's low-disk end stores what is queued before the process ends.
+void install_ways_out();
+
 // Every way out ends here once: stops the receivers, handling the records
 // they still hand over (without the tree), keeps what the UDP receiver still
 // has queued in its queue file, and stores the waiting rows (or spools them

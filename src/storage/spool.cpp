@@ -248,50 +248,61 @@ bool row_spool::open()
     if (fd_ < 0)
         return false;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
+    uint64_t head_offset = DATA_START;
+    if (::fstat(fd_, &st) != 0 || !start_file(static_cast<uint64_t>(st.st_size), head_offset)) {
         ::close(fd_);
         fd_ = -1;
         return false;
     }
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (!read_entries(head_offset, static_cast<uint64_t>(st.st_size)))
+        return false;
+    if (entries_.empty()) {
+        head_ = {};
+        end_ = DATA_START;
+        if (::ftruncate(fd_, static_cast<off_t>(DATA_START)) != 0)
+            return false;
+    } else if (head_.rows_done + head_.unknown_rows > entries_.front().rows) {
+        head_ = {};
+    }
+    return write_header();
+}
+
+bool row_spool::start_file(uint64_t size, uint64_t& head_offset)
+{
     char magic[8] = {};
-    uint64_t head_offset = DATA_START;
-    bool valid = size >= DATA_START && pread_all(fd_, magic, 8, 0)
-                 && std::memcmp(magic, FILE_MAGIC, 8) == 0 && read_header(head_offset);
+    const bool valid = size >= DATA_START && pread_all(fd_, magic, 8, 0)
+                       && std::memcmp(magic, FILE_MAGIC, 8) == 0 && read_header(head_offset);
     if (!valid && size > 0)
         std::fprintf(stderr, "spool: %s has no valid header, started anew\n", path_.c_str());
-    if (!valid || head_offset < DATA_START || head_offset > size) {
-        // A new file, or one emptied just before its header was written.
-        head_ = {};
-        head_offset = DATA_START;
-        if (::ftruncate(fd_, valid ? static_cast<off_t>(DATA_START) : 0) != 0)
-            return false;
-        if (!valid) {
-            char start[DATA_START] = {};
-            std::memcpy(start, FILE_MAGIC, 8);
-            if (!pwrite_all(fd_, start, sizeof start, 0))
-                return false;
-        }
-    }
+    if (valid && head_offset >= DATA_START && head_offset <= size)
+        return true;
+    // A new file, or one emptied just before its header was written.
+    head_ = {};
+    head_offset = DATA_START;
+    if (::ftruncate(fd_, valid ? static_cast<off_t>(DATA_START) : 0) != 0)
+        return false;
+    if (valid)
+        return true;
+    char start[DATA_START] = {};
+    std::memcpy(start, FILE_MAGIC, 8);
+    return pwrite_all(fd_, start, sizeof start, 0);
+}
 
+bool row_spool::read_entries(uint64_t off, uint64_t size)
+{
     // The entries from the head on; the first that is cut short or does not
     // match its checksum ends the file.
-    uint64_t off = head_offset;
     std::string payload;
     while (off < size) {
         char h[ENTRY_HEAD];
         bool ok = off + ENTRY_HEAD <= size && pread_all(fd_, h, ENTRY_HEAD, off);
-        uint32_t count = ok ? get32(h + 4) : 0;
-        uint32_t len = ok ? get32(h + 8) : 0;
+        const uint32_t count = ok ? get32(h + 4) : 0;
+        const uint32_t len = ok ? get32(h + 8) : 0;
         ok = ok && get32(h) == ENTRY_MAGIC && len <= MAX_PAYLOAD && off + ENTRY_HEAD + len <= size;
         if (ok) {
             payload.resize(len);
-            ok = pread_all(fd_, payload.data(), len, off + ENTRY_HEAD);
-        }
-        if (ok) {
-            uint32_t crc = spool_crc32(h + 4, 4);
-            crc = spool_crc32(payload.data(), payload.size(), crc);
-            ok = crc == get32(h + 12);
+            ok = pread_all(fd_, payload.data(), len, off + ENTRY_HEAD)
+                 && spool_crc32(payload.data(), payload.size(), spool_crc32(h + 4, 4)) == get32(h + 12);
         }
         if (!ok) {
             std::fprintf(stderr,
@@ -308,15 +319,7 @@ bool row_spool::open()
         off += ENTRY_HEAD + len;
     }
     end_ = off;
-    if (entries_.empty()) {
-        head_ = {};
-        end_ = DATA_START;
-        if (::ftruncate(fd_, static_cast<off_t>(DATA_START)) != 0)
-            return false;
-    } else if (head_.rows_done + head_.unknown_rows > entries_.front().rows) {
-        head_ = {};
-    }
-    return write_header();
+    return true;
 }
 
 bool row_spool::append(const std::vector<log_row>& rows)
@@ -435,6 +438,23 @@ uint64_t row_store::bound()
     return bound_.value_or(0);
 }
 
+bool row_store::resolve_unknown(const std::vector<log_row>& rows, progress& p)
+{
+    // Look whether the statement's last row is there: a statement is stored
+    // whole or not at all.
+    bool error = false;
+    std::optional<uint64_t> id = be_.find_row(rows[p.done + p.unknown - 1], p.bound, error);
+    if (error)
+        return false;
+    if (id) {
+        p.done += p.unknown;
+        stored_ += p.unknown;
+        bound_ = std::max(bound_.value_or(0), *id);
+    }
+    p.unknown = 0;
+    return true;
+}
+
 bool row_store::run_rows(const std::vector<log_row>& rows, progress& p,
                          const std::function<void(const progress&)>& persist)
 {
@@ -443,59 +463,41 @@ bool row_store::run_rows(const std::vector<log_row>& rows, progress& p,
         if (!be_.connected() && !be_.reconnect())
             return false;
         if (p.unknown) {
-            // Look whether the statement's last row is there: a statement is
-            // stored whole or not at all.
-            bool error = false;
-            std::optional<uint64_t> id = be_.find_row(rows[p.done + p.unknown - 1], p.bound, error);
-            if (error)
+            if (!resolve_unknown(rows, p))
                 return false;
-            if (id) {
-                p.done += p.unknown;
-                stored_ += p.unknown;
-                bound_ = std::max(bound_.value_or(0), *id);
-            }
-            p.unknown = 0;
             persist(p);
             continue;
         }
         const std::size_t n = p.one_by_one ? 1 : rows.size() - p.done;
         std::string sql = insert_statement(mysql_2, {});
-        for (std::size_t i = 0; i < n; ++i) {
-            if (i)
-                sql += ',';
-            sql += insert_values(mysql_2, rows[p.done + i]);
-        }
+        for (std::size_t i = 0; i < n; ++i)
+            sql += (i ? "," : "") + insert_values(mysql_2, rows[p.done + i]);
         p.bound = bound();
         uint64_t first = 0;
-        switch (be_.insert(sql, first)) {
-        case insert_outcome::stored:
+        const insert_outcome outcome = be_.insert(sql, first);
+        if (outcome == insert_outcome::not_sent)
+            return false;
+        if (outcome == insert_outcome::stored) {
             p.done += n;
             stored_ += n;
             if (first)
                 bound_ = std::max(bound_.value_or(0), first + n - 1);
-            if (p.done < rows.size())
-                persist(p);
-            break;
-        case insert_outcome::refused:
-            if (n > 1) {
-                p.one_by_one = true;
-            } else {
-                ++refused_;
-                refused_cb_(rows[p.done]);
-                ++p.done;
-                if (p.done < rows.size())
-                    persist(p);
-            }
-            break;
-        case insert_outcome::not_sent:
-            return false;
-        case insert_outcome::unknown:
-            p.unknown = n;
+        } else if (outcome == insert_outcome::refused && n > 1) {
+            p.one_by_one = true;
+            continue;
+        } else if (outcome == insert_outcome::refused) {
+            ++refused_;
+            refused_cb_(rows[p.done]);
+            ++p.done;
+        } else {
+            p.unknown = n;  // looked for before anything else is sent
             persist(p);
             if (++resent > 1)
                 return false;  // tried again at the next flush
-            break;
+            continue;
         }
+        if (p.done < rows.size())
+            persist(p);
     }
     return true;
 }

@@ -73,6 +73,10 @@ private:
     };
     bool write_header();
     bool read_header(uint64_t& head_offset);
+    // Checks or writes the magic and the header; the head entry's offset.
+    bool start_file(uint64_t size, uint64_t& head_offset);
+    // Reads the entries from `off` on, cutting the file at a torn one.
+    bool read_entries(uint64_t off, uint64_t size);
 
     std::string path_;
     int fd_ = -1;
@@ -146,6 +150,9 @@ private:
     // Stores rows[p.done..]; false when the connection is lost (p says where).
     bool run_rows(const std::vector<log_row>& rows, progress& p,
                   const std::function<void(const progress&)>& persist);
+    // Looks whether the statement of unknown outcome in `p` was stored;
+    // false when the question could not be put.
+    bool resolve_unknown(const std::vector<log_row>& rows, progress& p);
     // Opens the spool file; without `create` only when it exists.
     bool ensure_spool(bool create);
     void store_inner(std::vector<log_row> rows);
