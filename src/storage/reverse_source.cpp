@@ -4,6 +4,7 @@
 #include "base/utf8_cut.h"
 #include "storage/mysql_ctrl.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <list>
@@ -94,7 +95,11 @@ int read_reverse_file(const char* path)
         return -1;
     for (std::size_t at = 0; at < bytes.size(); at += REVERSE_RECORD_SIZE) {
         const char* rec = bytes.data() + at;
-        entries.emplace_back(rec, ::strnlen(rec, REVERSE_KEY_MAX));
+        std::string key(rec, ::strnlen(rec, REVERSE_KEY_MAX));
+        // A key the file holds twice is taken once, as the menu keeps it:
+        // otherwise switching it off would leave its second copy on.
+        if (std::find(entries.begin(), entries.end(), key) == entries.end())
+            entries.push_back(std::move(key));
     }
     return 0;
 }

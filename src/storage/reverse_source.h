@@ -41,7 +41,8 @@ std::vector<std::string> reverse_list_entries();
 void release_list();
 
 // Replaces the list with the file at `path`: one entry per 300-byte record,
-// its text up to its first zero byte or its 299th byte. 0 when loaded; -1
+// its text up to its first zero byte or its 299th byte (a key held twice is
+// taken once). 0 when loaded; -1
 // with the list empty when the file is missing, unreadable, empty or not a
 // multiple of 300 bytes long.
 int read_reverse_file(const char* path = REVERSE_FILE);

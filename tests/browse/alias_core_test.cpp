@@ -165,4 +165,12 @@ TEST_F(AliasFiles, ReverseFileHoldsOneRecordPerKeyAndWrongLengthsAreIgnored)
     EXPECT_STREQ(Find_list("first"), "first");
     ASSERT_EQ(write_reverse_file(), 0);
     EXPECT_EQ(read_file(REVERSE_FILE).substr(300), std::string(299, 'x') + '\0');
+
+    // A key held twice (a file not written here) is one entry: one switch
+    // turns it off.
+    write_file(REVERSE_FILE, key_record("nat") + key_record("dhcp") + key_record("nat"));
+    ASSERT_EQ(read_reverse_file(), 0);
+    EXPECT_EQ(reverse_list_entries(), (strings {"nat", "dhcp"}));
+    EXPECT_EQ(toggle_reverse_key("nat"), 0);
+    EXPECT_FALSE(source_is_reversed("nat"));
 }
