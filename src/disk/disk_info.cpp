@@ -3,6 +3,7 @@
 #include "base/language.h"
 #include "gui/message_box.h"
 #include "disk/disk_space.h"
+#include "receive/refused.h"
 #include "storage/mysql_data.h"
 
 #include <cstdlib>
@@ -66,7 +67,12 @@ disk_free_reader_fn disk_free_reader = read_working_directory;
 
 void (*disk_low_end)() = [] { std::exit(0); };
 
-uint64_t (*disk_drop_counter)() = records_not_stored;
+namespace {
+// Dropped or not stored, and refused by the router allow-list.
+uint64_t dropped_or_refused() { return records_not_stored() + routers_refused(); }
+}  // namespace
+
+uint64_t (*disk_drop_counter)() = dropped_or_refused;
 
 void update_drop_line()
 {

@@ -47,7 +47,9 @@ gboolean func1_disk(gpointer data);
 extern void (*disk_low_end)();
 
 // Counts the records dropped or not stored since start; the default is
-// records_not_stored() of storage. Tests put their own count here.
+// records_not_stored() of storage plus routers_refused() of receive (the
+// datagrams and mail sessions the router allow-list refused). Tests put
+// their own count here.
 extern uint64_t (*disk_drop_counter)();
 
 // Shows or hides the drop line after the count; once a minute at most the

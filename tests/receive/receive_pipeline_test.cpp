@@ -6,11 +6,13 @@
 #include "browse/tree2.h"
 #include "email/python_interface.h"
 #include "app/process_package.h"
+#include "disk/disk_info.h"
 #include "receive/refused.h"
 #include "receive/udp.h"
 #include "receive/udp_proc.h"
 #include "app/mysql_init.h"
 #include "storage/mysql_ctrl.h"
+#include "storage/mysql_data.h"
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"
 #include "../storage/test_db.h"
@@ -393,6 +395,7 @@ TEST_F(Pipeline, RoutersOutsideTheAllowListLeaveNothingAndAreCounted)
         const std::string addr = "127.0.0." + std::to_string(last);
         EXPECT_EQ(fs::exists(dir_.path() / "mail_save" / addr), inside(last)) << addr;
     }
-    // Five datagrams and five sessions refused: what the drop line adds.
+    // Five datagrams and five sessions refused, on the disk panel's drop line.
     EXPECT_EQ(routers_refused(), 10u);
+    EXPECT_EQ(disk_drop_counter(), records_not_stored() + 10u);
 }

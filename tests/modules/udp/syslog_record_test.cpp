@@ -52,6 +52,9 @@ TEST(UdpText, DecodingAndCuts)
     // A character cut off at the end is dropped, in either encoding.
     EXPECT_EQ(to_utf8("ab\xF0\x9F\x98"), "ab");
     EXPECT_EQ(to_utf8("\xD6\xD0\xCE"), "中");
+    // A NUL byte is valid UTF-8: the text is kept, not read as GB18030.
+    const std::string with_nul("\xE4\xB8\xAD\0\xE6\x96\x87", 7);
+    EXPECT_EQ(to_utf8(with_nul), with_nul);
     char buf[8];
     put_text(buf, sizeof buf, "abcd\xF0\x9F\x98\x80");  // the 4-byte character does not fit
     EXPECT_STREQ(buf, "abcd");
