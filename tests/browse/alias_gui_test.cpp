@@ -10,7 +10,7 @@
 #include "browse/rename_table.h"
 #include "browse/set_list_data.h"
 #include "browse/tree2.h"
-#include "browse_db.h"
+#include "support/browse_db.h"
 #include "email/python_interface.h"
 #include "filter/filter_statement.h"
 #include "gui/main_window.h"

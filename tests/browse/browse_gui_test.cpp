@@ -4,7 +4,7 @@
 #include "browse/list_data.h"
 #include "browse/set_list_data.h"
 #include "browse/tree2.h"
-#include "browse_db.h"
+#include "support/browse_db.h"
 #include "storage/page_set.h"
 #include "support/gui_support.h"
 

@@ -1,6 +1,6 @@
 #include "base/other_func.h"
 #include "base/log_types.h"
-#include "browse_db.h"
+#include "support/browse_db.h"
 #include "storage/page_set.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"
 #include "support/xls_reader.h"
-#include "browse/browse_db.h"
-#include "storage/test_db.h"
+#include "support/browse_db.h"
+#include "support/test_db.h"
 
 #include "base/language.h"
 #include "browse/button_wnd_list.h"

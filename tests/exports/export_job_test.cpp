@@ -3,8 +3,8 @@
 // with xlrd and compared cell by cell.
 #include "support/scratch_dir.h"
 #include "support/xls_reader.h"
-#include "browse/browse_db.h"
-#include "storage/test_db.h"
+#include "support/browse_db.h"
+#include "support/test_db.h"
 
 #include "base/language.h"
 #include "base/log_types.h"

@@ -1,6 +1,6 @@
 // The filter's statements against the test database: what a pattern and a
 // source address match, and statements stopped at the time limit.
-#include "browse/browse_db.h"
+#include "support/browse_db.h"
 #include "filter/filter_query.h"
 #include "filter/filter_statement.h"
 #include "storage/mysql_ctrl.h"

@@ -2,7 +2,7 @@
 // actions against the test database, the pickers and the language switch.
 #include "app/language_switch.h"
 #include "base/language.h"
-#include "browse/browse_db.h"
+#include "support/browse_db.h"
 #include "browse/button_wnd_list.h"
 #include "browse/list_data.h"
 #include "browse/set_list_data.h"

@@ -10,7 +10,7 @@
 #include "gui/message_box.h"
 #include "receive/udp.h"
 #include "support/scratch_dir.h"
-#include "../storage/test_db.h"
+#include "support/test_db.h"
 
 #include <gtest/gtest.h>
 

@@ -15,7 +15,7 @@
 #include "storage/mysql_data.h"
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"
-#include "../storage/test_db.h"
+#include "support/test_db.h"
 
 #include <gtest/gtest.h>
 

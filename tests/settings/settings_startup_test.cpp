@@ -5,7 +5,7 @@
 #include "settings/sql_pass_wnd.h"
 #include "app/mysql_init.h"
 #include "storage/mysql_ctrl.h"
-#include "storage/test_db.h"
+#include "support/test_db.h"
 #include "support/config_record.h"
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"

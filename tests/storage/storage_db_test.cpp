@@ -1,7 +1,7 @@
 #include "base/config.h"
 #include "app/mysql_init.h"
 #include "storage/mysql_ctrl.h"
-#include "storage/test_db.h"
+#include "support/test_db.h"
 #include "gui/message_box.h"
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"
