@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_io.h"
 #include "base/allow_list.h"
 #include "base/config.h"
 #include "syslog_record.h"
@@ -156,38 +157,6 @@ uint64_t env_number(const char* name, uint64_t fallback)
     char* end = nullptr;
     unsigned long long n = std::strtoull(v, &end, 10);
     return (end && *end == '\0') ? n : fallback;
-}
-
-bool pread_all(int fd, void* buf, std::size_t n, uint64_t off)
-{
-    auto* p = static_cast<char*>(buf);
-    while (n > 0) {
-        ssize_t r = ::pread(fd, p, n, static_cast<off_t>(off));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
-        p += r;
-        n -= static_cast<std::size_t>(r);
-        off += static_cast<uint64_t>(r);
-    }
-    return true;
-}
-
-bool pwrite_all(int fd, const void* buf, std::size_t n, uint64_t off)
-{
-    const auto* p = static_cast<const char*>(buf);
-    while (n > 0) {
-        ssize_t r = ::pwrite(fd, p, n, static_cast<off_t>(off));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
-        p += r;
-        n -= static_cast<std::size_t>(r);
-        off += static_cast<uint64_t>(r);
-    }
-    return true;
 }
 
 // The queue file: a 64-byte header (magic, index of the first record not yet

@@ -8,26 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "base/file_io.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-// Writes all `size` bytes to `fd`, going on after interrupted or short
-// writes; false when the file takes no more.
-inline bool write_all(int fd, const void* data, std::size_t size)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // 0 when `path` now holds exactly the `size` bytes at `data`; -1 when the
 // temporary file cannot be created, written or renamed (the old file is then

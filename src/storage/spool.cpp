@@ -1,6 +1,7 @@
 #include "storage/spool.h"
 
 #include "storage/mysql_ctrl.h"
+#include "base/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -55,38 +56,6 @@ uint64_t get64(const char* at)
     uint64_t v;
     std::memcpy(&v, at, 8);
     return v;
-}
-
-bool pread_all(int fd, void* buf, std::size_t n, uint64_t off)
-{
-    auto* p = static_cast<char*>(buf);
-    while (n > 0) {
-        ssize_t r = ::pread(fd, p, n, static_cast<off_t>(off));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
-        p += r;
-        n -= static_cast<std::size_t>(r);
-        off += static_cast<uint64_t>(r);
-    }
-    return true;
-}
-
-bool pwrite_all(int fd, const void* buf, std::size_t n, uint64_t off)
-{
-    const auto* p = static_cast<const char*>(buf);
-    while (n > 0) {
-        ssize_t r = ::pwrite(fd, p, n, static_cast<off_t>(off));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
-        p += r;
-        n -= static_cast<std::size_t>(r);
-        off += static_cast<uint64_t>(r);
-    }
-    return true;
 }
 
 struct reader {
