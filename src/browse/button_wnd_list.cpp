@@ -6,6 +6,7 @@
 #include "browse/list_data.h"
 #include "browse/set_list_data.h"
 #include "browse/tree2.h"
+#include "gui/selection.h"
 #include "storage/mysql_ctrl.h"
 #include "storage/page_set.h"
 
@@ -118,40 +119,23 @@ void button_next_page(GtkWidget*, gpointer)
 {
     std::string sql;
     sql_next_page(sql);
-    guint n = 0;
-    if (sql_to_list_cmd(sql, &n) != 0)
+    if (sql_to_list_cmd(sql, nullptr) != 0)
         report_list_failure();
-    gtk_widget_set_sensitive(button1_list, TRUE);
-    if (n <= PAGE_ROWS - 1)
-        gtk_widget_set_sensitive(button2_list, FALSE);
 }
 
 void button_pre_page(GtkWidget*, gpointer)
 {
     std::string sql;
     sql_pre_page(sql);
-    gtk_widget_set_sensitive(button2_list, TRUE);
-    guint n = 0;
-    if (sql_to_list_cmd(sql, &n) != 0)
+    if (sql_to_list_cmd(sql, nullptr) != 0)
         report_list_failure();
-    if (current_pag == 0)
-        gtk_widget_set_sensitive(button1_list, FALSE);
 }
 
 void button_sel_all(GtkWidget*, gpointer) { gtk_tree_selection_select_all(list_selection()); }
 
 void button_reverse_all(GtkWidget*, gpointer)
 {
-    GtkTreeSelection* sel = list_selection();
-    GtkTreeModel* model = GTK_TREE_MODEL(store_list);
-    GtkTreeIter it;
-    for (gboolean ok = gtk_tree_model_get_iter_first(model, &it); ok;
-         ok = gtk_tree_model_iter_next(model, &it)) {
-        if (gtk_tree_selection_iter_is_selected(sel, &it))
-            gtk_tree_selection_unselect_iter(sel, &it);
-        else
-            gtk_tree_selection_select_iter(sel, &it);
-    }
+    reverse_selection(list_selection(), GTK_TREE_MODEL(store_list));
 }
 
 void del_list()

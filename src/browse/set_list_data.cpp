@@ -70,19 +70,14 @@ void sql_to_list(guint RouterIP, guint type)
 {
     RemoveAll();
     reset_page();
-    set_sensitive(button2_list, TRUE);
-    set_sensitive(button1_list, FALSE);
     std::string sql = list_statement(RouterIP, type);
     sql_cmd_filter = sql;
     sql_get_page(sql);
     index_list = 0;
     int n = fill_list(sql, 1);
-    if (n < 0) {
+    set_paging_buttons(n);
+    if (n < 0)
         report_list_failure();
-        return;
-    }
-    if (n < static_cast<int>(PAGE_ROWS))
-        set_sensitive(button2_list, FALSE);
 }
 
 int sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter)
@@ -91,10 +86,16 @@ int sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter)
         *pCounter = 0;
     RemoveAll();
     int n = fill_list(pSql_cmd, current_pag + 1);
+    set_paging_buttons(n);
     if (n < 0)
         return -1;
-    set_sensitive(button2_list, n > static_cast<int>(PAGE_ROWS) - 1);
     if (pCounter)
         *pCounter = static_cast<guint>(n);
     return 0;
+}
+
+void set_paging_buttons(int rows)
+{
+    set_sensitive(button1_list, current_pag > 0);
+    set_sensitive(button2_list, rows >= static_cast<int>(PAGE_ROWS));
 }

@@ -16,14 +16,19 @@ void set_list_data();
 void sql_to_list(guint RouterIP, guint type);
 
 // Rows of a complete paged statement; their number goes to *pCounter (0 when
-// the statement fails). Rows are numbered from current_pag + 1. 0, or -1
-// when the statement failed (the list is then empty).
+// the statement fails). Rows are numbered from current_pag + 1; the paging
+// buttons follow the page. 0, or -1 when the statement failed (the list is
+// then empty).
 int sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter);
 
 // After a page of the list could not be read: when the server stopped the
 // statement at its time limit (query_time_limit_s), says so in the current
 // language, so the empty list is not taken for an empty result.
 void report_list_failure();
+
+// The one paging rule: previous is sensitive when a page comes before the
+// current one, next when the page shown (`rows` rows) was full.
+void set_paging_buttons(int rows);
 
 // Appends one display row numbered `number` to the list.
 void put_row_to_list(guint number, const log_display_row& row);

@@ -7,6 +7,7 @@
 #include "email/email_list.h"
 #include "email/email_top_wnd.h"
 #include "gui/message_box.h"
+#include "gui/selection.h"
 
 #include <string>
 #include <vector>
@@ -92,16 +93,7 @@ void reverse_all_email_clicked(GtkWidget*, gpointer)
 {
     if (!treeview_email_tile)
         return;
-    GtkTreeSelection* sel = title_selection();
-    GtkTreeModel* model = GTK_TREE_MODEL(store_email_title);
-    GtkTreeIter it;
-    for (gboolean ok = gtk_tree_model_get_iter_first(model, &it); ok;
-         ok = gtk_tree_model_iter_next(model, &it)) {
-        if (gtk_tree_selection_iter_is_selected(sel, &it))
-            gtk_tree_selection_unselect_iter(sel, &it);
-        else
-            gtk_tree_selection_select_iter(sel, &it);
-    }
+    reverse_selection(title_selection(), GTK_TREE_MODEL(store_email_title));
 }
 
 void del_email_clicked(GtkWidget*, gpointer)

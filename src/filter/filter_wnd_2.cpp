@@ -243,7 +243,6 @@ void button1_click_filter(GtkButton*, gpointer)
     sql_get_page(paged);
     guint rows = 0;
     if (sql_to_list_cmd(paged, &rows) != 0) {
-        set_sensitive(button2_list, FALSE);
         filter_failed(last_filter_failure());
         return;
     }
@@ -281,8 +280,7 @@ void button2_filter_clicked(GtkButton*, GtkWindow*)
     set_sensitive(button2_filter, FALSE);
     reset_page();
     RemoveAll();
-    set_sensitive(button2_list, FALSE);
-    set_sensitive(button1_list, FALSE);
+    set_paging_buttons(0);
     rebuild_tree();
 }
 
