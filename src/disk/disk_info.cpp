@@ -41,11 +41,10 @@ std::optional<std::uint64_t> read_working_directory() { return free_kilobytes(".
 
 void set_captions(unsigned int language)
 {
-    const disk_texts& t = disk_texts_for(language);
     if (label_1_disk)
-        gtk_label_set_text(GTK_LABEL(label_1_disk), t.free_caption);
+        gtk_label_set_text(GTK_LABEL(label_1_disk), tr(DISK_FREE_CAPTION, language));
     if (label_4_disk)
-        gtk_label_set_text(GTK_LABEL(label_4_disk), t.state_caption);
+        gtk_label_set_text(GTK_LABEL(label_4_disk), tr(DISK_STATE_CAPTION, language));
     if (label_drop_disk && disk_drop_counter)
         gtk_label_set_markup(GTK_LABEL(label_drop_disk),
                              disk_markup(drop_text(disk_drop_counter(), language), DISK_RED).c_str());
@@ -114,7 +113,7 @@ gboolean func1_disk(gpointer)
                          disk_state_markup(check.state, language_nu).c_str());
     if (check.end_process) {
         // Whatever the answer, the program cannot go on without room.
-        MessageBox_2(disk_texts_for(language_nu).low_message);
+        MessageBox_2(tr(DISK_LOW_MESSAGE));
         disk_low_end();
         std::exit(0);
     }

@@ -111,21 +111,6 @@ disk_check classify_free_space(std::optional<std::uint64_t> kilobytes)
     return {std::to_string(mb) + "M", mb > LOW_MB ? disk_state::ok : disk_state::low, mb < END_MB};
 }
 
-const disk_texts& disk_texts_for(unsigned int language)
-{
-    static const disk_texts chinese {"磁盘余量:", "状态:", "正常", "空间不足", "未知",
-                                     "磁盘空间不足，整理后再运行"};
-    static const disk_texts english {"disk free:", "state:", "ok", "free space low", "unknown",
-                                     "the disk lack of space,get enough for reuse"};
-    static const disk_texts fanti {"磁盤餘量:", "狀態:", "正常", "空間不足", "未知",
-                                   "磁盤空間不足，整理后運行"};
-    if (language == 0)
-        return chinese;
-    if (language == 2)
-        return fanti;
-    return english;
-}
-
 std::string disk_markup(std::string_view text, const char* colour)
 {
     gchar* escaped = g_markup_escape_text(text.data(), static_cast<gssize>(text.size()));
@@ -136,14 +121,13 @@ std::string disk_markup(std::string_view text, const char* colour)
 
 std::string disk_state_markup(disk_state state, unsigned int language)
 {
-    const disk_texts& t = disk_texts_for(language);
     switch (state) {
     case disk_state::ok:
-        return disk_markup(t.ok, DISK_BLUE);
+        return disk_markup(tr(DISK_OK, language), DISK_BLUE);
     case disk_state::low:
-        return disk_markup(t.low, DISK_RED);
+        return disk_markup(tr(DISK_LOW, language), DISK_RED);
     case disk_state::unknown:
         break;
     }
-    return disk_markup(t.unknown, DISK_GREY);
+    return disk_markup(tr(DISK_UNKNOWN, language), DISK_GREY);
 }

@@ -2,6 +2,8 @@
 // disk panel shows for one reading.
 #pragma once
 
+#include "base/language.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,17 +34,16 @@ struct disk_check {
 // process ends. A failed reading is unknown and ends nothing.
 disk_check classify_free_space(std::optional<std::uint64_t> kilobytes);
 
-// The panel's texts in one interface language (0 simplified Chinese,
-// 1 English, 2 traditional Chinese; any other value English).
-struct disk_texts {
-    const char* free_caption;   // label_1_disk
-    const char* state_caption;  // label_4_disk
-    const char* ok;
-    const char* low;
-    const char* unknown;
-    const char* low_message;    // shown before the process ends
-};
-const disk_texts& disk_texts_for(unsigned int language);
+// The panel's texts.
+inline constexpr tr3 DISK_FREE_CAPTION {"磁盘余量:", "disk free:", "磁盤餘量:"};  // label_1_disk
+inline constexpr tr3 DISK_STATE_CAPTION {"状态:", "state:", "狀態:"};          // label_4_disk
+inline constexpr tr3 DISK_OK {"正常", "ok", "正常"};
+inline constexpr tr3 DISK_LOW {"空间不足", "free space low", "空間不足"};
+inline constexpr tr3 DISK_UNKNOWN {"未知", "unknown", "未知"};
+// Shown before the process ends.
+inline constexpr tr3 DISK_LOW_MESSAGE {"磁盘空间不足，整理后再运行",
+                                       "the disk lack of space,get enough for reuse",
+                                       "磁盤空間不足，整理后運行"};
 
 // Colours of the state markup; the unknown state is grey.
 inline constexpr const char* DISK_BLUE = "#214cc0";
