@@ -161,36 +161,59 @@ protected:
 
 // 40,001 records fill the first workbook and leave an empty base-1.xls;
 // 40,002 put one record without header in the continuation; "report.xls"
-// gives report.xls.xls, report-1.xls and report.xls.xls.pdf; no record
-// gives the header only. The export directory is made when missing.
-TEST_F(ExportJob, WorkbooksOf40001Records)
+// gives report.xls.xls, report-1.xls and report.xls.xls.pdf. The export
+// directory is made when missing. The chosen folder equal to the export
+// directory, however written, copies nothing and keeps every file whole;
+// another folder gets every file written; no folder gets nothing.
+TEST_F(ExportJob, WorkbooksOf40001RecordsAndTheirCopies)
 {
     store_bulk(40002);
     std::vector<double> progress;
     export_hooks hooks;
     hooks.progress = [&](double f) { progress.push_back(f); };
     const export_request r1 = request("base", false, " and (time <= 1700040001)");
-    auto res = run_export(r1, module_entries(), hooks);
-    EXPECT_TRUE(res.complete(r1));
-    EXPECT_EQ(res.count, 40001);
-    EXPECT_EQ(res.workbooks, (std::vector<std::string> {"base.xls", "base-1.xls"}));
+    const export_result res1 = run_export(r1, module_entries(), hooks);
+    EXPECT_TRUE(res1.complete(r1));
+    EXPECT_EQ(res1.count, 40001);
+    EXPECT_EQ(res1.workbooks, (std::vector<std::string> {"base.xls", "base-1.xls"}));
     expect_rows(r1.dir + "/base.xls", book(1, 40001));
     expect_rows(r1.dir + "/base-1.xls", {});
     ASSERT_EQ(progress.size(), 20000u);
     EXPECT_DOUBLE_EQ(progress.back(), 40000.0 / 40001);
 
-    const export_request r2 = request("report.xls");
-    res = run_export(r2, module_entries());
-    EXPECT_TRUE(res.complete(r2));
-    EXPECT_EQ(files_in(r2.dir),
-              (std::set<std::string> {"base.xls", "base-1.xls", "report.xls.xls", "report-1.xls",
-                                      "report.xls.xls.pdf"}));
-    expect_rows(r2.dir + "/report.xls.xls", book(1, 40001));
-    expect_rows(r2.dir + "/report-1.xls", {bulk_row(40002)});
+    const export_request r = request("report.xls");
+    const export_result res = run_export(r, module_entries());
+    EXPECT_TRUE(res.complete(r));
+    const std::set<std::string> written = {"report.xls.xls", "report-1.xls", "report.xls.xls.pdf"};
+    std::set<std::string> all = written;
+    all.insert({"base.xls", "base-1.xls"});
+    EXPECT_EQ(files_in(r.dir), all);
 
-    const export_request r3 = request("none", false, " and (time < 0)");
-    EXPECT_TRUE(run_export(r3, module_entries()).complete(r3));
-    expect_rows(r3.dir + "/none.xls", {headers()});
+    fs::create_directory_symlink(r.dir, dir.path() / "link");
+    for (const std::string& same :
+         {r.dir, r.dir + "/", r.dir + "/../export", (dir.path() / "link").string()})
+        EXPECT_TRUE(copy_export_files(res, r.dir, same).same_folder) << same;
+    expect_rows(r.dir + "/report.xls.xls", book(1, 40001));
+    expect_rows(r.dir + "/report-1.xls", {bulk_row(40002)});
+
+    fs::create_directory("chosen");
+    copy_export_files(res, r.dir, (dir.path() / "chosen").string());
+    EXPECT_EQ(files_in("chosen"), written);
+    EXPECT_EQ(read_file("chosen/report-1.xls"), read_file(r.dir + "/report-1.xls"));
+    EXPECT_TRUE(copy_export_files(res, r.dir, "").no_folder);
+    const copy_result failed = copy_export_files(res, r.dir, "/no/such/folder");
+    EXPECT_EQ(failed.failed.size(), 3u);
+    EXPECT_EQ(copy_failure_message(failed, "/x", 1).rfind("could not copy to /x:\n", 0), 0u);
+
+    // Twelve continuation workbooks, more than the nine that used to be copied.
+    export_result many;
+    for (unsigned k = 0; k <= 12; ++k) {
+        many.workbooks.push_back(k ? get_split_filename("m.xls", k) : "m.xls");
+        write_file(r.dir + "/" + many.workbooks.back(), "book " + std::to_string(k));
+    }
+    fs::create_directory("many");
+    EXPECT_EQ(copy_export_files(many, r.dir, (dir.path() / "many").string()).copied.size(), 13u);
+    EXPECT_EQ(read_file("many/m-12.xls"), "book 12");
 }
 
 // Quotes, Chinese and 255-character cells, whole, in each language; a
@@ -302,51 +325,19 @@ TEST_F(ExportJob, FailuresAreReported)
 }
 
 // A name with shell characters gives that file and nothing else, replacing
-// exactly the old file of that name; the chosen folder equal to the export
-// directory, however written, copies nothing and keeps every file whole;
-// another folder gets every workbook written; no folder gets nothing.
-TEST_F(ExportJob, NamesAndCopies)
+// exactly the old file of that name; no record gives the header only.
+TEST_F(ExportJob, ShellCharactersInTheNameAndNoRecords)
 {
-    store_bulk(40002);
     const export_request r = request("x;touch PWNED");
     fs::create_directory(r.dir);
     write_file(r.dir + "/x;touch PWNED.xls", "old file");
     write_file(r.dir + "/x", "neighbour");
-    const export_result res = run_export(r, module_entries());
-    ASSERT_TRUE(res.complete(r));
-    const std::set<std::string> written = {"x;touch PWNED.xls", "x;touch PWNED-1.xls",
-                                           "x;touch PWNED.xls.pdf"};
-    std::set<std::string> all = written;
-    all.insert("x");
-    EXPECT_EQ(files_in(r.dir), all);
+    ASSERT_TRUE(run_export(r, module_entries()).complete(r));
+    EXPECT_EQ(files_in(r.dir),
+              (std::set<std::string> {"x", "x;touch PWNED.xls", "x;touch PWNED.xls.pdf"}));
     EXPECT_EQ(files_in(dir.path()), std::set<std::string> {"export"});
     EXPECT_EQ(read_file(r.dir + "/x"), "neighbour");
-
-    fs::create_directory_symlink(r.dir, dir.path() / "link");
-    for (const std::string& same :
-         {r.dir, r.dir + "/", r.dir + "/../export", (dir.path() / "link").string()})
-        EXPECT_TRUE(copy_export_files(res, r.dir, same).same_folder) << same;
-    expect_rows(r.dir + "/x;touch PWNED.xls", book(1, 40001));
-    expect_rows(r.dir + "/x;touch PWNED-1.xls", {bulk_row(40002)});
-
-    fs::create_directory("chosen");
-    const copy_result c = copy_export_files(res, r.dir, (dir.path() / "chosen").string());
-    EXPECT_EQ(files_in("chosen"), written);
-    EXPECT_EQ(read_file("chosen/x;touch PWNED-1.xls"), read_file(r.dir + "/x;touch PWNED-1.xls"));
-    EXPECT_TRUE(copy_export_files(res, r.dir, "").no_folder);
-    const copy_result failed = copy_export_files(res, r.dir, "/no/such/folder");
-    EXPECT_EQ(failed.failed.size(), 3u);
-    EXPECT_EQ(copy_failure_message(failed, "/x", 1).rfind("could not copy to /x:\n", 0), 0u);
-
-    // Twelve continuation workbooks, more than the nine that used to be copied.
-    export_result many;
-    for (unsigned k = 0; k <= 12; ++k) {
-        many.workbooks.push_back(k ? get_split_filename("m.xls", k) : "m.xls");
-        write_file(r.dir + "/" + many.workbooks.back(), "book " + std::to_string(k));
-    }
-    fs::create_directory("many");
-    EXPECT_EQ(copy_export_files(many, r.dir, (dir.path() / "many").string()).copied.size(), 13u);
-    EXPECT_EQ(read_file("many/m-12.xls"), "book 12");
+    expect_rows(r.dir + "/x;touch PWNED.xls", {headers()});
 }
 
 }  // namespace
