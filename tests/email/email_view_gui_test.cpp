@@ -78,25 +78,21 @@ bool wait_until(const std::function<bool()>& done, int seconds = 20)
     return true;
 }
 
-// Count of the router's e-mail row, -1 without one.
-int email_row_count(guint ip = ROUTER)
-{
-    GtkTreeIter router, child;
-    if (tree_find_ip_2(ip, &router) < 0 || tree_find_type(LOG_TYPE_EMAIL, &router, &child) < 0)
-        return -1;
-    guint n = 0;
-    gtk_tree_model_get(GTK_TREE_MODEL(store), &child, TREE_COL_COUNT, &n, -1);
-    return static_cast<int>(n);
-}
-
-int router_count(guint ip = ROUTER)
+// Counts of the router's row and of its e-mail row, -1 without one.
+int router_count()
 {
     GtkTreeIter router;
-    if (tree_find_ip_2(ip, &router) < 0)
+    if (tree_find_ip_2(ROUTER, &router) < 0)
         return -1;
-    guint n = 0;
-    gtk_tree_model_get(GTK_TREE_MODEL(store), &router, TREE_COL_COUNT, &n, -1);
-    return static_cast<int>(n);
+    return static_cast<int>(cell_uint(GTK_TREE_MODEL(store), &router, TREE_COL_COUNT));
+}
+
+int email_row_count()
+{
+    GtkTreeIter router, child;
+    if (tree_find_ip_2(ROUTER, &router) < 0 || tree_find_type(LOG_TYPE_EMAIL, &router, &child) < 0)
+        return -1;
+    return static_cast<int>(cell_uint(GTK_TREE_MODEL(store), &child, TREE_COL_COUNT));
 }
 
 void select_tree_row(guint ip, guint type)
@@ -138,10 +134,7 @@ std::vector<shown_row> shown_rows()
 
 std::vector<unsigned> numbers()
 {
-    std::vector<unsigned> out;
-    for (const auto& r : shown_rows())
-        out.push_back(r.number);
-    return out;
+    return column_uints(GTK_TREE_MODEL(store_email_title), EMAIL_COL_NUMBER);
 }
 
 std::vector<unsigned> range(unsigned from, unsigned to)
@@ -208,12 +201,8 @@ std::vector<std::string> attachment_names()
     std::vector<std::string> out;
     GtkTreeModel* m = GTK_TREE_MODEL(store_email_attach);
     GtkTreeIter it;
-    for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok; ok = gtk_tree_model_iter_next(m, &it)) {
-        gchar* s = nullptr;
-        gtk_tree_model_get(m, &it, 0, &s, -1);
-        out.push_back(s ? s : "");
-        g_free(s);
-    }
+    for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok; ok = gtk_tree_model_iter_next(m, &it))
+        out.push_back(cell_text(m, &it, 0));
     return out;
 }
 

@@ -9,8 +9,8 @@ Scenarios:
             Subject "mail k", To "b@example.test"
   varied    15 mails whose From and Subject headers take the shapes mailers
             write: encoded words in UTF-8 and GB2312, B and Q, folded lines,
-            quoted names, raw 8-bit UTF-8 and GB18030, missing headers,
-            values longer than the list shows
+            quoted names, comments, groups, several senders, raw 8-bit UTF-8
+            and GB18030, missing headers, values longer than the list shows
   chinese   one mail with Chinese headers, a base64 UTF-8 body and one
             attachment with a Chinese name
   content   two mails: "base64 body" (UTF-8 base64 text, two attachments)
@@ -85,7 +85,7 @@ def plain(n):
 
 def varied():
     return [
-        head_only("From: a@example.test\nSubject: plain ascii\n"),
+        head_only("From: A B <a@b.example>, c@d.example (C D)\nSubject: plain ascii\n"),
         head_only("From: \"Zhang, San\" <zhang@example.cn>\n"
                   "Subject: a subject folded\n over two\n\tlines\n"),
         head_only("From: %s <zs@example.cn>\nSubject: %s\n"
@@ -94,14 +94,14 @@ def varied():
                   % (word("GB2312", "网络管理员"), word("GB2312", "日志服务"), word("gb2312", "每日报告"))),
         head_only("From: %s <cafe@example.fr>\nSubject: %s\n"
                   % (word("utf-8", "Café", "Q"), word("utf-8", "café au lait", "Q"))),
-        head_only("From: long@example.cn\nSubject: %s\n" % word("UTF-8", "长主题" * 40)),
+        head_only("From:   spaced   name  <s@x.example>\nSubject: %s\n" % word("UTF-8", "长主题" * 40)),
         head_only("From: 李四 <lisi@example.cn>\nSubject: 原始 UTF-8 标题\n"),
         head_only("From: 王五 <ww@example.cn>\nSubject: 原始 GB 标题\n", charset="gb18030"),
-        head_only("From: nosubject@example.test\n"),
-        head_only("Subject: =?UTF-8?B?5pc=?= =?UTF-8?B?pQ==?= split\n"),
-        head_only("From: spaced@example.test\nSubject:    spaced out   \n"),
+        head_only("From: undisclosed-recipients:;\n"),
+        head_only("From: just a phrase\nSubject: =?UTF-8?B?5pc=?= =?UTF-8?B?pQ==?= split\n"),
+        head_only("From: Dr. Who <who@x.example>\nSubject:    spaced out   \n"),
         head_only("From: Team: a@x.example, \"B\" <b@y.example>;\nSubject: group sender\n"),
-        head_only("From: Router <r@example.com>\nSubject: Re: %s suffix\n" % word("UTF-8", "回复")),
+        head_only("From: \"a\\\"b\" <q@x.example>\nSubject: Re: %s suffix\n" % word("UTF-8", "回复")),
         head_only("From: x@example.test (a comment)\nSubject: %s\n" % ("ascii " * 50)),
         head_only("From: =?UTF-8?B?%s?= <emoji@example.test>\nSubject: %s\n"
                   % (base64.b64encode("😀 smile".encode()).decode(), word("UTF-8", "表情 😀"))),
