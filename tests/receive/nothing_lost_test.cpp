@@ -9,6 +9,7 @@
 #include "disk/disk_info.h"
 #include "gui/message_box.h"
 #include "receive/udp.h"
+#include "support/loopback.h"
 #include "support/scratch_dir.h"
 #include "support/test_db.h"
 
@@ -34,19 +35,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-int free_udp_port()
-{
-    int s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 // Whether some process listens on the UDP port (it cannot be bound).
 bool udp_port_taken(int port)
@@ -84,12 +72,8 @@ bool eventually(const std::function<bool()>& done, std::chrono::seconds limit = 
     return done();
 }
 
-// What the program in a child does besides running: files in the working
-// directory ask it to quit through the menu or to read a low disk.
-struct child_options {
-    const char* queue_records = nullptr;  // LOGSERVER_UDP_QUEUE_RECORDS
-};
-
+// Files in the working directory ask the program in a child to quit through
+// the menu or to read a low disk.
 std::optional<std::uint64_t> g_disk_kb = 50000ull * 1024;
 std::optional<std::uint64_t> stub_disk() { return g_disk_kb; }
 
@@ -112,19 +96,8 @@ protected:
     void SetUp() override
     {
         REQUIRE_TEST_DB();
-        for (const auto& e : fs::directory_iterator(RUN_DIR)) {
-            const std::string name = e.path().filename().string();
-            if (name != "config" && name != "mysql-data" && name != "language_info.txt"
-                && name != "insert.spool" && name != "udp.queue")
-                fs::create_symlink(e.path(), dir_.path() / name);
-        }
-        port_ = free_udp_port();
-        config_info_ info {};
-        config_set_field(info.user, "root");
-        config_set_field(info.ip, "127.0.0.1");
-        config_set_field(info.sql_port, test_db_env("LOGSERVER_TEST_DB_PORT"));
-        config_set_field(info.udp_port, std::to_string(port_));
-        ASSERT_EQ(config_write(CONFIG_FILE, info), 0);
+        port_ = free_port();
+        ASSERT_TRUE(prepare_run_dir(dir_.path(), port_));
         // An empty LogTab; a LogDB without it is left for the program to make.
         if (admin_.scalar("select count(*) from information_schema.TABLES where "
                           "TABLE_SCHEMA = 'LogDB' and TABLE_NAME = 'LogTab'") == "1")
@@ -150,16 +123,17 @@ protected:
     }
 
     // Starts the whole program in a child in the working directory and
-    // waits until it receives.
-    void start_program(child_options opt = {})
+    // waits until it receives; `queue_records` sizes the receiver's memory
+    // queue (LOGSERVER_UDP_QUEUE_RECORDS).
+    void start_program(const char* queue_records = nullptr)
     {
         ASSERT_EQ(child_, -1);
         std::fflush(nullptr);
         pid_t pid = fork();
         if (pid == 0) {
             alarm(300);  // against a hang only
-            if (opt.queue_records)
-                setenv("LOGSERVER_UDP_QUEUE_RECORDS", opt.queue_records, 1);
+            if (queue_records)
+                setenv("LOGSERVER_UDP_QUEUE_RECORDS", queue_records, 1);
             set_dialog_answerer([](GtkDialog*) { return static_cast<int>(GTK_RESPONSE_OK); });
             disk_free_reader = stub_disk;
             g_idle_add(
@@ -206,14 +180,12 @@ protected:
 
     void send(int from, int to, std::chrono::microseconds gap = 0us)
     {
-        sockaddr_in dst {};
-        dst.sin_family = AF_INET;
-        dst.sin_port = htons(static_cast<uint16_t>(port_));
-        dst.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const sockaddr_in dst = loopback_address("127.0.0.1", port_);
+        const auto* peer = reinterpret_cast<const sockaddr*>(&dst);
         auto next = std::chrono::steady_clock::now();
         for (int i = from; i < to; ++i) {
             const std::string m = message(i);
-            while (sendto(sender_, m.data(), m.size(), 0, reinterpret_cast<sockaddr*>(&dst), sizeof dst) < 0
+            while (sendto(sender_, m.data(), m.size(), 0, peer, sizeof dst) < 0
                    && (errno == ENOBUFS || errno == EAGAIN || errno == EINTR)) {
             }
             if (gap.count()) {
@@ -326,6 +298,17 @@ protected:
         EXPECT_FALSE(spool_holds_rows());
     }
 
+    void quit_after_burst(int n, const std::function<int()>& quit)
+    {
+        start_program();
+        send(0, n);
+        EXPECT_EQ(quit(), 0) << "every way out ends with status 0";
+        start_program();
+        ASSERT_TRUE(eventually([&] { return rows() >= n; })) << rows();
+        EXPECT_EQ(quit_by_signal(), 0);
+        expect_all_once_in_order(n);
+    }
+
     scratch_dir dir_;
     admin_db admin_;
     int port_ = 0;
@@ -373,44 +356,29 @@ TEST_F(NothingLost, QuitFromTheMenuWithTheDatabaseAwaySpoolsAndTheNextStartStore
     });
 }
 
+// Quit right after a burst: what was not stored at once is stored at the
+// next start.
 TEST_F(NothingLost, SigintQuitsAndKeepsEverything)
 {
-    start_program();
-    send(0, 3000);
-    EXPECT_EQ(quit_by_signal(SIGINT), 0);
-    start_program();
-    ASSERT_TRUE(eventually([&] { return rows() >= 3000; }));
-    EXPECT_EQ(quit_by_signal(), 0);
-    expect_all_once_in_order(3000);
+    quit_after_burst(3000, [&] { return quit_by_signal(SIGINT); });
 }
 
 TEST_F(NothingLost, SigtermRightAfterABurstOf50000)
 {
-    start_program();
-    send(0, 50000);
-    EXPECT_EQ(quit_by_signal(SIGTERM), 0);
-    const long long at_quit = rows();
-    start_program();  // what was still queued is delivered now
-    ASSERT_TRUE(eventually([&] { return rows() >= 50000; })) << rows() << " (" << at_quit << " at quit)";
-    EXPECT_EQ(quit_by_signal(), 0);
-    expect_all_once_in_order(50000);
+    quit_after_burst(50000, [&] { return quit_by_signal(SIGTERM); });
 }
 
 TEST_F(NothingLost, LowDiskEndStoresWhatWasQueued)
 {
-    start_program();
-    send(0, 2000);
-    std::ofstream("low-disk") << "";
-    EXPECT_EQ(wait_program(), 0) << "the low-disk end ends the program with status 0";
-    start_program();
-    ASSERT_TRUE(eventually([&] { return rows() >= 2000; }));
-    EXPECT_EQ(quit_by_signal(), 0);
-    expect_all_once_in_order(2000);
+    quit_after_burst(2000, [&] {
+        std::ofstream("low-disk") << "";
+        return wait_program();
+    });
 }
 
 TEST_F(NothingLost, BurstLargerThanTheMemoryQueueIsStoredWholeAndInOrder)
 {
-    start_program({.queue_records = "100"});
+    start_program("100");
     send(0, 20000);
     ASSERT_TRUE(eventually([&] { return rows() >= 20000; })) << rows();
     EXPECT_EQ(quit_by_signal(), 0);

@@ -28,7 +28,6 @@ TEST(Warnat, RewritesTheFirstThreeBlanks)
 {
     EXPECT_EQ(repair_warnat("a b c d e"), "a+b+' c '+' d e '");
     EXPECT_EQ(repair_warnat("x syslog.warnat y z"), "x+syslog.warnat+' y '+' z '");
-    EXPECT_EQ(repair_warnat("x syslog.warnat y z").size(), std::string("x syslog.warnat y z").size() + 8);
     EXPECT_EQ(repair_warnat("syslog.warnat y"), "syslog.warnat y") << "one blank: unchanged";
     EXPECT_EQ(repair_warnat("a b c"), "a b c") << "two blanks: unchanged";
     EXPECT_EQ(repair_warnat("a b c "), "a+b+' c '+'  '");
