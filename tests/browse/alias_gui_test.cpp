@@ -2,20 +2,18 @@
 // its deletions, and the record list's reversed-source menu, on the test
 // display and the test database, each test in a scratch working directory.
 #include "base/language.h"
-#include "browse/button_wnd_list.h"
-#include "browse/list_data.h"
 #include "browse/menu_reverse_source_ip.h"
 #include "browse/popup_menu.h"
 #include "browse/rename.h"
 #include "browse/rename_table.h"
 #include "browse/set_list_data.h"
-#include "browse/tree2.h"
 #include "support/browse_db.h"
 #include "email/python_interface.h"
 #include "filter/filter_statement.h"
 #include "gui/main_window.h"
 #include "gui/message_box.h"
 #include "storage/reverse_source.h"
+#include "support/browse_window.h"
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"
 
@@ -43,20 +41,9 @@ void add_record(unsigned ip, unsigned type)
     add_to_tree(&r);
 }
 
-std::string text_at(GtkTreeModel* m, GtkTreeIter* it, int c)
-{
-    gchar* s = nullptr;
-    gtk_tree_model_get(m, it, c, &s, -1);
-    std::string out = s ? s : "";
-    g_free(s);
-    return out;
-}
-
 std::string uint_at(GtkTreeModel* m, GtkTreeIter* it, int c)
 {
-    guint v = 0;
-    gtk_tree_model_get(m, it, c, &v, -1);
-    return std::to_string(v);
+    return std::to_string(cell_uint(m, it, c));
 }
 
 // Router rows as "name count", type rows as "  type count".
@@ -66,7 +53,7 @@ strings dump_tree()
     GtkTreeModel* m = GTK_TREE_MODEL(store);
     GtkTreeIter r, c;
     for (gboolean ok = gtk_tree_model_get_iter_first(m, &r); ok; ok = gtk_tree_model_iter_next(m, &r)) {
-        out.push_back(text_at(m, &r, TREE_COL_NAME) + " " + uint_at(m, &r, TREE_COL_COUNT));
+        out.push_back(cell_text(m, &r, TREE_COL_NAME) + " " + uint_at(m, &r, TREE_COL_COUNT));
         for (gboolean k = gtk_tree_model_iter_children(m, &c, &r); k; k = gtk_tree_model_iter_next(m, &c))
             out.push_back("  " + uint_at(m, &c, TREE_COL_TYPE) + " " + uint_at(m, &c, TREE_COL_COUNT));
     }
@@ -76,7 +63,7 @@ strings dump_tree()
 std::string router_name(unsigned ip)
 {
     GtkTreeIter it;
-    return tree_find_ip_2(ip, &it) < 0 ? "(none)" : text_at(GTK_TREE_MODEL(store), &it, TREE_COL_NAME);
+    return tree_find_ip_2(ip, &it) < 0 ? "(none)" : cell_text(GTK_TREE_MODEL(store), &it, TREE_COL_NAME);
 }
 
 // The listed records as "id:source", sorted.
@@ -86,7 +73,7 @@ strings list_sources()
     GtkTreeModel* m = GTK_TREE_MODEL(store_list);
     GtkTreeIter it;
     for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok; ok = gtk_tree_model_iter_next(m, &it))
-        out.push_back(uint_at(m, &it, LIST_COL_ID) + ":" + text_at(m, &it, LIST_COL_SOURCE));
+        out.push_back(uint_at(m, &it, LIST_COL_ID) + ":" + cell_text(m, &it, LIST_COL_SOURCE));
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -169,19 +156,8 @@ protected:
         tree_on_router_row(rename_router_row);
         tree_on_rebuilt(rename_to_tree);
         tree_on_right_click(popup_menu_on_right_click);
-        init_tree_2();
-        init_button_wnd_list();
-        InitTreeView();
-        hpaned_2_box = gtk_hbox_new(FALSE, 0);
-        GtkWidget* box = gtk_hbox_new(FALSE, 0);
-        gtk_box_pack_start(GTK_BOX(box), scrolled_win, TRUE, TRUE, 0);
-        gtk_box_pack_start(GTK_BOX(box), scrolled_TreeView, TRUE, TRUE, 0);
-        gtk_box_pack_start(GTK_BOX(box), hbox_button_list, FALSE, FALSE, 0);
-        win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-        gtk_container_add(GTK_CONTAINER(win), box);
-        gtk_window_resize(GTK_WINDOW(win), 900, 600);
-        gtk_widget_show_all(win);
-        pump_events();
+        init_browse_widgets();
+        win = browse_window(gtk_label_new("filter"));
     }
     void TearDown() override
     {

@@ -1,11 +1,9 @@
 #include "base/language.h"
 #include "app/main.h"
-#include "browse/button_wnd_list.h"
-#include "browse/list_data.h"
 #include "browse/set_list_data.h"
-#include "browse/tree2.h"
 #include "support/browse_db.h"
 #include "storage/page_set.h"
+#include "support/browse_window.h"
 #include "support/gui_support.h"
 
 #include <gtest/gtest.h>
@@ -45,21 +43,12 @@ std::vector<std::string> dump_tree()
     return out;
 }
 
-std::vector<unsigned> list_uints(int col) { return column_uints(GTK_TREE_MODEL(store_list), col); }
-
 std::vector<unsigned> range(unsigned from, unsigned to, int step = 1)
 {
     std::vector<unsigned> out;
     for (long v = from; step > 0 ? v <= long(to) : v >= long(to); v += step)
         out.push_back(static_cast<unsigned>(v));
     return out;
-}
-
-void set_tree_cursor(const char* path)
-{
-    GtkTreePath* p = gtk_tree_path_new_from_string(path);
-    gtk_tree_view_set_cursor(GTK_TREE_VIEW(treeview), p, nullptr, FALSE);
-    gtk_tree_path_free(p);
 }
 
 GtkTreeSelection* list_sel() { return gtk_tree_view_get_selection(GTK_TREE_VIEW(treeview_list)); }
@@ -113,26 +102,10 @@ protected:
 
     void SetUp() override
     {
-        ensure_gtk();
         db = connect_test_db();
         language_nu = 0;
-        init_tree_2();
-        init_button_wnd_list();
-        InitTreeView();
-        hpaned_2_box = gtk_hbox_new(FALSE, 0);
-        gtk_box_pack_start(GTK_BOX(hpaned_2_box), gtk_label_new("filter"), TRUE, TRUE, 5);
-        GtkWidget* right = gtk_vbox_new(FALSE, 0);
-        gtk_box_pack_start(GTK_BOX(right), scrolled_TreeView, TRUE, TRUE, 0);
-        gtk_box_pack_start(GTK_BOX(right), hbox_button_list, FALSE, FALSE, 5);
-        gtk_box_pack_start(GTK_BOX(right), hpaned_2_box, FALSE, FALSE, 0);
-        GtkWidget* top = gtk_hbox_new(FALSE, 0);
-        gtk_box_pack_start(GTK_BOX(top), scrolled_win, TRUE, TRUE, 0);
-        gtk_box_pack_start(GTK_BOX(top), right, TRUE, TRUE, 0);
-        win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-        gtk_container_add(GTK_CONTAINER(win), top);
-        gtk_window_resize(GTK_WINDOW(win), 900, 600);
-        gtk_widget_show_all(win);
-        pump_events();
+        init_browse_widgets();
+        win = browse_window(gtk_label_new("filter"));
         top_level_inserts = 0;
         g_signal_connect(store, "row-inserted",
                          G_CALLBACK(+[](GtkTreeModel*, GtkTreePath* p, GtkTreeIter*, gpointer) {
@@ -211,8 +184,8 @@ TEST_F(Browse, SelectingTreeRowsListsTheirRecords)
     EXPECT_EQ(ip_cur_change_store, R);
     EXPECT_EQ(type_cur_change_store, 128u);
     EXPECT_EQ(sql_cmd_filter, list_statement(R, 128));
-    EXPECT_EQ(list_uints(LIST_COL_NUMBER), range(1, 5));
-    EXPECT_EQ(list_uints(LIST_COL_ID), range(5, 1, -1));  // newest first
+    EXPECT_EQ(list_column(LIST_COL_NUMBER), range(1, 5));
+    EXPECT_EQ(list_column(LIST_COL_ID), range(5, 1, -1));  // newest first
     EXPECT_FALSE(sensitive(button2_list));
     EXPECT_FALSE(sensitive(button1_list));
 
@@ -226,7 +199,7 @@ TEST_F(Browse, SelectingTreeRowsListsTheirRecords)
     set_tree_cursor("0:1");  // "上网记录"
     EXPECT_EQ(select_id_list, static_cast<guint>(-1));
     EXPECT_EQ(type_cur_change_store, 1u);
-    EXPECT_EQ(list_uints(LIST_COL_ID), (std::vector<unsigned> {5, 4}));
+    EXPECT_EQ(list_column(LIST_COL_ID), (std::vector<unsigned> {5, 4}));
 
     // After a rebuild the cursor is gone but the remembered row stays.
     rebuild_tree();
@@ -262,9 +235,9 @@ TEST_F(Browse, PagesOfTwentyAndThePagingButtons)
             gtk_button_clicked(GTK_BUTTON(*s.click));
         else
             sql_to_list(s.ip, s.type);
-        EXPECT_EQ(list_uints(LIST_COL_NUMBER), s.first ? range(s.first, s.last) : range(1, 0));
+        EXPECT_EQ(list_column(LIST_COL_NUMBER), s.first ? range(s.first, s.last) : range(1, 0));
         if (s.newest) {
-            EXPECT_EQ(list_uints(LIST_COL_ID).front(), s.newest);
+            EXPECT_EQ(list_column(LIST_COL_ID).front(), s.newest);
         }
         EXPECT_EQ(sensitive(button1_list), s.previous);
         EXPECT_EQ(sensitive(button2_list), s.next);
@@ -286,7 +259,7 @@ TEST_F(Browse, DeletingSelectedRecordsAsksAndRebuildsTheTreeOnce)
     gtk_button_clicked(GTK_BUTTON(button_del_list));
     EXPECT_EQ(cancel.shown, (std::vector<std::string> {"确认删除吗"}));
     EXPECT_EQ(table_rows(), 5);
-    EXPECT_EQ(list_uints(LIST_COL_ID).size(), 5u);
+    EXPECT_EQ(list_column(LIST_COL_ID).size(), 5u);
     EXPECT_EQ(top_level_inserts, 0);
 
     dialog_script closed;
@@ -296,7 +269,7 @@ TEST_F(Browse, DeletingSelectedRecordsAsksAndRebuildsTheTreeOnce)
     EXPECT_EQ(closed.shown.size(), 1u);
     EXPECT_EQ(table_rows(), 2);
     EXPECT_EQ(get_sql_counter("select * from LogTab where id_inc in (4, 2)"), 2);
-    EXPECT_EQ(list_uints(LIST_COL_NUMBER), (std::vector<unsigned> {2, 4}));
+    EXPECT_EQ(list_column(LIST_COL_NUMBER), (std::vector<unsigned> {2, 4}));
     EXPECT_EQ(top_level_inserts, 1);
     EXPECT_EQ(dump_tree().at(0), "192.168.1.1 2 16885952 128");
 

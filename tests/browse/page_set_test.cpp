@@ -33,20 +33,6 @@ TEST(Statements, CounterWithoutFromIsMinusOne)
     EXPECT_EQ(get_sql_counter("SELECT * FROM LogTab"), -1);  // only lower-case "from" counts
 }
 
-TEST(TreeGroups, OrderOfFirstAppearance)
-{
-    // Rows in id order: A4 B1 A1 B4 A4 C2 (first ids 1, 2, 3, 4, 6).
-    std::vector<tree_group> g = {
-        {3, 2, 1, 6}, {2, 4, 1, 4}, {1, 1, 1, 3}, {2, 1, 1, 2}, {1, 4, 2, 1},
-    };
-    order_tree_groups(g);
-    std::vector<std::pair<unsigned, unsigned>> order;
-    for (const auto& x : g)
-        order.emplace_back(x.ip, x.type);
-    EXPECT_EQ(order, (std::vector<std::pair<unsigned, unsigned>> {
-                         {1, 4}, {1, 1}, {2, 1}, {2, 4}, {3, 2}}));
-}
-
 class StoredRows : public ::testing::Test {
 protected:
     void SetUp() override

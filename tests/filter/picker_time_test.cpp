@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -38,48 +39,34 @@ constexpr unsigned STORED_OFFSET = 28800;
 
 }  // namespace
 
-TEST(PickerTime, LocalMidnightOfUtcZoneIsUnixTimeMinusEightHours)
+// Months count from 0, as the calendar gives them.
+TEST(PickerTime, StoredSecondsOfALocalTimeInEachZone)
 {
-    LocalZone utc("UTC0");
-    // 2024-01-15 00:00:00 UTC.
-    EXPECT_EQ(stored_seconds_of_local(2024, 0, 15, 0, 0, 0), 1705276800u - STORED_OFFSET);
-    EXPECT_EQ(stored_seconds_of_local(2024, 0, 15, 23, 59, 59),
-              stored_seconds_of_local(2024, 0, 15, 0, 0, 0) + 86399);
-}
-
-TEST(PickerTime, SummerBoundTakesDaylightSavingFromTheSystem)
-{
-    LocalZone berlin("CET-1CEST,M3.5.0,M10.5.0/3");
-    // 2024-07-01 12:00 in Berlin is 10:00 UTC; in winter 12:00 is 11:00 UTC.
-    EXPECT_EQ(stored_seconds_of_local(2024, 6, 1, 12, 0, 0), 1719828000u - STORED_OFFSET);
-    EXPECT_EQ(stored_seconds_of_local(2024, 0, 15, 12, 0, 0), 1705316400u - STORED_OFFSET);
-}
-
-TEST(PickerTime, TheSameSettingsDependOnTheZone)
-{
-    unsigned east = 0, west = 0;
-    {
-        LocalZone z("CST-8");
-        east = stored_seconds_of_local(2024, 2, 1, 8, 0, 0);
+    const char* const berlin = "CET-1CEST,M3.5.0,M10.5.0/3";
+    const struct {
+        const char* tz;
+        int year, month, day, hour, minute, second;
+        std::uint64_t unix_time;  // the stored clock reads STORED_OFFSET less
+    } rows[] = {
+        {"UTC0", 2024, 0, 15, 0, 0, 0, 1705276800u},
+        {"UTC0", 2024, 0, 15, 23, 59, 59, 1705276800u + 86399},
+        {berlin, 2024, 6, 1, 12, 0, 0, 1719828000u},  // summer: 10:00 UTC
+        {berlin, 2024, 0, 15, 12, 0, 0, 1705316400u},  // winter: 11:00 UTC
+        {"CST-8", 2024, 2, 1, 8, 0, 0, 1709251200u},  // 00:00 UTC
+        {"HST10", 2024, 2, 1, 8, 0, 0, 1709251200u + 18 * 3600},
+        // Before the stored clock's start 0, after its end the largest value.
+        {"UTC0", 1960, 5, 1, 0, 0, 0, 0},
+        {"UTC0", 1970, 0, 1, 7, 59, 59, 0},
+        {"UTC0", 1970, 0, 1, 8, 0, 0, STORED_OFFSET},
+        {"UTC0", 1970, 0, 1, 8, 0, 1, STORED_OFFSET + 1},
+        {"UTC0", 2200, 0, 1, 0, 0, 0, 4294967295ull + STORED_OFFSET},
+    };
+    for (const auto& r : rows) {
+        LocalZone zone(r.tz);
+        const std::uint64_t stored = r.unix_time < STORED_OFFSET ? 0 : r.unix_time - STORED_OFFSET;
+        EXPECT_EQ(stored_seconds_of_local(r.year, r.month, r.day, r.hour, r.minute, r.second), stored)
+            << r.tz << " " << r.year << "-" << r.month + 1 << "-" << r.day << " " << r.hour;
     }
-    {
-        LocalZone z("HST10");
-        west = stored_seconds_of_local(2024, 2, 1, 8, 0, 0);
-    }
-    EXPECT_EQ(west - east, 18u * 3600);
-    // 08:00 in a UTC+8 zone is 00:00 UTC, so the stored clock reads 16:00
-    // of the day before.
-    EXPECT_EQ(east, 1709251200u - STORED_OFFSET);
-}
-
-TEST(PickerTime, BeforeTheStoredClockIsZeroAndAfterItsEndTheLargestValue)
-{
-    LocalZone utc("UTC0");
-    EXPECT_EQ(stored_seconds_of_local(1970, 0, 1, 7, 59, 59), 0u);
-    EXPECT_EQ(stored_seconds_of_local(1970, 0, 1, 8, 0, 0), 0u);
-    EXPECT_EQ(stored_seconds_of_local(1970, 0, 1, 8, 0, 1), 1u);
-    EXPECT_EQ(stored_seconds_of_local(1960, 5, 1, 0, 0, 0), 0u);
-    EXPECT_EQ(stored_seconds_of_local(2200, 0, 1, 0, 0, 0), 4294967295u);
 }
 
 TEST(PickerTime, DateTextIsTheChosenDateEvenFarWestOfUtc)

@@ -1,0 +1,60 @@
+// The browsing widgets in a shown window, laid out as the main window lays
+// them out: the device tree on the left, the record list, its button row and
+// a pane under them (the filter panel, or a stand-in) on the right.
+#pragma once
+
+#include "browse/button_wnd_list.h"
+#include "browse/list_data.h"
+#include "browse/tree2.h"
+#include "gui/main_window.h"
+#include "support/gui_support.h"
+
+#include <vector>
+
+// The tree, the list and the list's buttons, before the window is built.
+inline void init_browse_widgets()
+{
+    ensure_gtk();
+    init_tree_2();
+    init_button_wnd_list();
+    InitTreeView();
+}
+
+// `pane` goes where the filter panel goes, `under_tree` (when given) under
+// the device tree. The caller destroys the window.
+inline GtkWidget* browse_window(GtkWidget* pane, GtkWidget* under_tree = nullptr)
+{
+    hpaned_2_box = gtk_hbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(hpaned_2_box), pane, TRUE, TRUE, 5);
+    GtkWidget* left = gtk_vbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(left), scrolled_win, TRUE, TRUE, 0);
+    if (under_tree)
+        gtk_box_pack_start(GTK_BOX(left), under_tree, FALSE, FALSE, 0);
+    GtkWidget* right = gtk_vbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(right), scrolled_TreeView, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(right), hbox_button_list, FALSE, FALSE, 5);
+    gtk_box_pack_start(GTK_BOX(right), hpaned_2_box, FALSE, FALSE, 0);
+    GtkWidget* top = gtk_hbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(top), left, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(top), right, TRUE, TRUE, 0);
+    GtkWidget* win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_container_add(GTK_CONTAINER(win), top);
+    gtk_window_resize(GTK_WINDOW(win), 1000, 700);
+    gtk_widget_show_all(win);
+    pump_events();
+    return win;
+}
+
+// Puts the device tree's cursor on a row ("0", "0:1"), which lists its records.
+inline void set_tree_cursor(const char* path)
+{
+    GtkTreePath* p = gtk_tree_path_new_from_string(path);
+    gtk_tree_view_set_cursor(GTK_TREE_VIEW(treeview), p, nullptr, FALSE);
+    gtk_tree_path_free(p);
+}
+
+// A number column of the record list, in order.
+inline std::vector<unsigned> list_column(int column)
+{
+    return column_uints(GTK_TREE_MODEL(store_list), column);
+}
