@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace {
 
 // The texts of the start-up boxes that report missing companion modules.
@@ -82,18 +80,4 @@ TEST(MainWindow, LeftColumnNeverNarrowerThan180)
     gtk_paned_set_position(GTK_PANED(hpaned_1), 300);
     EXPECT_EQ(gtk_paned_get_position(GTK_PANED(hpaned_1)), 300);
     gtk_widget_destroy(window);
-}
-
-TEST(MessageBoxes, AnswersAndTexts)
-{
-    ensure_gtk();
-    dialog_script script {{GTK_RESPONSE_CANCEL, GTK_RESPONSE_DELETE_EVENT, GTK_RESPONSE_OK}, {}};
-    script_dialogs(script);
-    EXPECT_EQ(MessageBox_2("确认删除吗"), GTK_RESPONSE_CANCEL);
-    EXPECT_EQ(MessageBox_2("again"), GTK_RESPONSE_DELETE_EVENT);
-    MessageBox_("notice");
-    stop_scripting_dialogs();
-    ASSERT_EQ(script.shown.size(), 3u);
-    EXPECT_EQ(script.shown[0], "确认删除吗");
-    EXPECT_NE(std::find(script.shown.begin(), script.shown.end(), "notice"), script.shown.end());
 }
