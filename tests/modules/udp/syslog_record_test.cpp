@@ -48,13 +48,18 @@ TEST(UdpConfig, PortFieldOrDefault)
 
 TEST(UdpText, DecodingAndCuts)
 {
-    EXPECT_EQ(to_utf8("plain \xE4\xB8\xAD"), "plain \xE4\xB8\xAD");
-    // A character cut off at the end is dropped, in either encoding.
-    EXPECT_EQ(to_utf8("ab\xF0\x9F\x98"), "ab");
-    EXPECT_EQ(to_utf8("\xD6\xD0\xCE"), "中");
-    // A NUL byte is valid UTF-8: the text is kept, not read as GB18030.
-    const std::string with_nul("\xE4\xB8\xAD\0\xE6\x96\x87", 7);
-    EXPECT_EQ(to_utf8(with_nul), with_nul);
+    const std::pair<std::string, std::string> texts[] = {
+        {"plain \xE4\xB8\xAD \xF0\x9F\x98\x80", "plain \xE4\xB8\xAD \xF0\x9F\x98\x80"},
+        {"\xB9\xA5\xBB\xF7", "攻击"},                       // GB18030
+        {"ext \x95\x32\x82\x36", "ext \xF0\xA0\x80\x80"},  // its 4-byte form
+        // A character cut off at the end is dropped, in either encoding.
+        {"ab\xF0\x9F\x98", "ab"},
+        {"\xD6\xD0\xCE", "中"},
+        // A NUL byte is valid UTF-8: the text is kept, not read as GB18030.
+        {std::string("\xE4\xB8\xAD\0\xE6\x96\x87", 7), std::string("\xE4\xB8\xAD\0\xE6\x96\x87", 7)},
+    };
+    for (const auto& [in, out] : texts)
+        EXPECT_EQ(to_utf8(in), out) << in;
     char buf[8];
     put_text(buf, sizeof buf, "abcd\xF0\x9F\x98\x80");  // the 4-byte character does not fit
     EXPECT_STREQ(buf, "abcd");
