@@ -1,7 +1,8 @@
 // The utility module, opened from the run directory as the program opens it.
 #include "modules/linux_extern/fake_opener.h"
+#include "support/run_module.h"
 
-#include <gmodule.h>
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include "base/utf16.h"
@@ -18,28 +19,11 @@
 
 namespace {
 
-GModule* module = nullptr;
-
 template <class Fn>
-Fn entry(const char* name)
+Fn* entry(const char* name)
 {
-    gpointer p = nullptr;
-    if (!module || !g_module_symbol(module, name, &p))
-        return nullptr;
-    return reinterpret_cast<Fn>(p);
+    return module_entry<Fn>("linux_extern.dll", name);
 }
-
-class LinuxExtern : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        std::string old = g_get_current_dir();
-        ASSERT_EQ(chdir(RUN_DIR), 0);
-        module = g_module_open("./linux_extern.dll", G_MODULE_BIND_LAZY);
-        ASSERT_EQ(chdir(old.c_str()), 0);
-        ASSERT_NE(module, nullptr) << g_module_error();
-    }
-};
 
 std::string escaped(void (*sql_correct)(char*), const std::string& text, std::size_t room)
 {
@@ -55,9 +39,9 @@ std::string escaped(void (*sql_correct)(char*), const std::string& text, std::si
 
 // The escaping itself is tested in tests/app/extern_test.cpp; here, that the
 // module escapes in place within the 2 * len + 1 bytes its callers provide.
-TEST_F(LinuxExtern, SqlCorrectStaysWithinTwiceTheLengthPlusOne)
+TEST(LinuxExtern, SqlCorrectStaysWithinTwiceTheLengthPlusOne)
 {
-    auto sql_correct = entry<void (*)(char*)>("sql_correct");
+    auto sql_correct = entry<void(char*)>("sql_correct");
     ASSERT_NE(sql_correct, nullptr);
     std::string worst = "\\'\"\r\n\032''";
     EXPECT_EQ(escaped(sql_correct, worst, 2 * worst.size() + 1), "\\\\\\'\\\"\\r\\n\\Z\\'\\'");
@@ -65,12 +49,11 @@ TEST_F(LinuxExtern, SqlCorrectStaysWithinTwiceTheLengthPlusOne)
     sql_correct(nullptr);
 }
 
-TEST_F(LinuxExtern, LookedUpOnlyEntriesWork)
+TEST(LinuxExtern, LookedUpOnlyEntriesWork)
 {
-    auto wcslen_ = entry<int (*)(gunichar2*)>("wcslen_");
-    auto convert = entry<void (*)(char*, char*, int)>("Convert_web_addr");
-    ASSERT_NE(wcslen_, nullptr);
-    ASSERT_NE(convert, nullptr);
+    auto wcslen_ = entry<int(gunichar2*)>("wcslen_");
+    auto convert = entry<void(char*, char*, int)>("Convert_web_addr");
+    ASSERT_TRUE(wcslen_ && convert);
 
     char16_t wide[] = u"日志abc😀";
     EXPECT_EQ(wcslen_(reinterpret_cast<gunichar2*>(wide)), 7) << "UTF-16 units";
@@ -101,14 +84,12 @@ TEST_F(LinuxExtern, LookedUpOnlyEntriesWork)
     EXPECT_STREQ(out, "");
 }
 
-TEST_F(LinuxExtern, OpenersStartXdgOpenWithoutShellOrWaiting)
+TEST(LinuxExtern, OpenersStartXdgOpenWithoutShellOrWaiting)
 {
-    auto exe_open_file = entry<void (*)(gunichar2*)>("exe_open_file");
-    auto exe_open_file_2 = entry<void (*)(gunichar2*)>("exe_open_file_2");
-    auto open_ie = entry<void (*)(gchar*)>("open_ie");
-    ASSERT_NE(exe_open_file, nullptr);
-    ASSERT_NE(exe_open_file_2, nullptr);
-    ASSERT_NE(open_ie, nullptr);
+    auto exe_open_file = entry<void(gunichar2*)>("exe_open_file");
+    auto exe_open_file_2 = entry<void(gunichar2*)>("exe_open_file_2");
+    auto open_ie = entry<void(gchar*)>("open_ie");
+    ASSERT_TRUE(exe_open_file && exe_open_file_2 && open_ie);
 
     fake_opener opener;
     std::string marker = (opener.dir() / "shell-ran").string();
