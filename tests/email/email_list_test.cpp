@@ -1,17 +1,15 @@
 // The mail list's logic (email_list) against the real mail store and
-// decoding modules: times from the modification time, deletion by unlink, and
-// the records that announce stored mail to the tree. Paging and the scripts'
-// headers are tested through the e-mail view.
+// decoding modules: deletion by unlink, and the records that announce stored
+// mail to the tree. Paging, times and the scripts' headers are tested through
+// the e-mail view.
 
 #include "base/mail_text.h"
-#include "base/other_func.h"
 #include "companion/extern.h"
 #include "email/email_list.h"
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <utime.h>
 
 #include <ctime>
@@ -62,23 +60,6 @@ TEST_F(EmailList, RouterWithoutMailDirectoryGivesAnEmptyPage)
     EXPECT_FALSE(p.found);
     EXPECT_TRUE(p.rows.empty());
     EXPECT_FALSE(p.has_next);
-}
-
-TEST_F(EmailList, TimeIsTheModificationTimeOnTheStoredScale)
-{
-    const std::time_t when = 1600000000;
-    put_mail("a.eml", mail("a@b", "t"), when);
-    chmod((MAIL_DIR + "/a.eml").c_str(), 0600);  // the change time moves, the modification time not
-    unsigned stored = 0;
-    ASSERT_TRUE(email_file_time((MAIL_DIR + "/a.eml").c_str(), &stored));
-    EXPECT_EQ(stored, static_cast<unsigned>(when - 28800));
-    EXPECT_EQ(email_time_text((MAIL_DIR + "/a.eml").c_str()), ConvertTime(stored));
-    std::tm local {};
-    localtime_r(&when, &local);
-    char want[64];
-    std::strftime(want, sizeof want, "%Y-%m-%d %H:%M:%S", &local);
-    EXPECT_EQ(read_email_page(ROUTER, 0).rows.at(0).time, want);
-    EXPECT_EQ(email_time_text("mail_save/none.eml"), "");
 }
 
 // A path longer than 200 bytes is kept whole; a name the shell would take

@@ -205,11 +205,20 @@ TEST(Bridge, LongResultsCutAndAnyByteKept)
     });
 }
 
+// Not on a terminal, the messages wait for no key: what stands on standard
+// input stays unread.
 TEST(BridgeStartup, MissingOrBrokenModules)
 {
     scratch_dir empty;
     in_child(empty.path(), [] {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        ASSERT_EQ(write(fds[1], "abc", 3), 3);
+        close(fds[1]);
+        dup2(fds[0], STDIN_FILENO);
         EXPECT_EQ(start(-1, -1), "can't find pytest.py\ncan't find js_inter.py zx\n");
+        char rest[8] = {};
+        EXPECT_EQ(read(STDIN_FILENO, rest, sizeof rest), 3);
         EXPECT_EQ(subject("a", -1), "");
         char out[py_js_size];
         EXPECT_EQ(py_js_get_en("link", out), -1);
@@ -261,21 +270,10 @@ TEST(BridgeStartup, FirstMissingFunctionEndsTheLookUp)
     }
 }
 
-TEST(BridgeStartup, WaitsForOneCharacterOnlyOnATerminal)
+// On a terminal each message takes exactly one character.
+TEST(BridgeStartup, WaitsForOneCharacterOnATerminal)
 {
     scratch_dir empty;
-    // Not a terminal: what waits on standard input stays unread.
-    in_child(empty.path(), [] {
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        ASSERT_EQ(write(fds[1], "abc", 3), 3);
-        close(fds[1]);
-        dup2(fds[0], STDIN_FILENO);
-        start(-1, -1);
-        char rest[8] = {};
-        EXPECT_EQ(read(STDIN_FILENO, rest, sizeof rest), 3);
-    });
-    // A terminal: each message takes exactly one character.
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
         GTEST_SKIP() << "no pseudo-terminal here";
