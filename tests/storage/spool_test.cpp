@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -32,11 +33,19 @@ log_row row(const std::string& content, uint32_t time = 7)
     return r;
 }
 
-std::vector<log_row> rows(const std::string& prefix, int n)
+std::vector<std::string> seq(const std::string& prefix, int from, int to)
+{
+    std::vector<std::string> out;
+    for (int i = from; i < to; ++i)
+        out.push_back(prefix + std::to_string(i));
+    return out;
+}
+
+std::vector<log_row> rows(const std::string& prefix, int from, int to)
 {
     std::vector<log_row> out;
-    for (int i = 0; i < n; ++i)
-        out.push_back(row(prefix + std::to_string(i)));
+    for (const auto& c : seq(prefix, from, to))
+        out.push_back(row(c));
     return out;
 }
 
@@ -46,6 +55,21 @@ std::vector<std::string> contents(const std::vector<log_row>& rs)
     for (const auto& r : rs)
         out.push_back(r.cLogContent);
     return out;
+}
+
+auto fields(const log_row& r)
+{
+    return std::tie(r.dwIP, r.dwLogType, r.dwSourceIP, r.time, r.cLogUser, r.cLogContent, r.cLogNote,
+                    r.cLogContent_chinese, r.cLogContent_fanti, r.cLogContent_en);
+}
+
+// A spool file of these entries, appended one by one.
+void write_spool(const std::string& path, const std::vector<std::vector<log_row>>& entries)
+{
+    row_spool s(path);
+    ASSERT_TRUE(s.open());
+    for (const auto& e : entries)
+        ASSERT_TRUE(s.append(e));
 }
 
 // Entries of a spool file, oldest first.
@@ -72,18 +96,8 @@ TEST(Spool, RowsRoundTripWithEveryField)
     std::vector<log_row> out;
     ASSERT_TRUE(decode_rows(encode_rows(in), 3, out));
     ASSERT_EQ(out.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(out[i].dwIP, in[i].dwIP);
-        EXPECT_EQ(out[i].dwLogType, in[i].dwLogType);
-        EXPECT_EQ(out[i].dwSourceIP, in[i].dwSourceIP);
-        EXPECT_EQ(out[i].time, in[i].time);
-        EXPECT_EQ(out[i].cLogUser, in[i].cLogUser);
-        EXPECT_EQ(out[i].cLogContent, in[i].cLogContent);
-        EXPECT_EQ(out[i].cLogNote, in[i].cLogNote);
-        EXPECT_EQ(out[i].cLogContent_chinese, in[i].cLogContent_chinese);
-        EXPECT_EQ(out[i].cLogContent_fanti, in[i].cLogContent_fanti);
-        EXPECT_EQ(out[i].cLogContent_en, in[i].cLogContent_en);
-    }
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_TRUE(fields(out[i]) == fields(in[i])) << i;
     std::string cut = encode_rows(in);
     cut.pop_back();
     EXPECT_FALSE(decode_rows(cut, 3, out));
@@ -97,8 +111,8 @@ TEST(Spool, EntriesAndHeadSurviveReopening)
         row_spool s("x.spool");
         ASSERT_TRUE(s.open());
         EXPECT_TRUE(s.empty());
-        ASSERT_TRUE(s.append(rows("a", 3)));
-        ASSERT_TRUE(s.append(rows("b", 2)));
+        ASSERT_TRUE(s.append(rows("a", 0, 3)));
+        ASSERT_TRUE(s.append(rows("b", 0, 2)));
         s.set_head({1, 2, 42});
         EXPECT_EQ(s.rows(), 4u);
     }
@@ -111,28 +125,22 @@ TEST(Spool, EntriesAndHeadSurviveReopening)
     EXPECT_EQ(s.head().id_bound, 42u);
     std::vector<log_row> rs;
     ASSERT_TRUE(s.front(rs));
-    EXPECT_EQ(contents(rs), (std::vector<std::string> {"a0", "a1", "a2"}));
+    EXPECT_EQ(contents(rs), seq("a", 0, 3));
     s.pop_front();
     EXPECT_EQ(s.head().rows_done, 0u) << "a new head starts from its first row";
     ASSERT_TRUE(s.front(rs));
-    EXPECT_EQ(contents(rs), (std::vector<std::string> {"b0", "b1"}));
+    EXPECT_EQ(contents(rs), seq("b", 0, 2));
     s.pop_front();
     EXPECT_TRUE(s.empty());
     EXPECT_EQ(fs::file_size("x.spool"), 96u) << "an emptied spool is cut back to its header";
-    ASSERT_TRUE(s.append(rows("c", 1)));
+    ASSERT_TRUE(s.append(rows("c", 0, 1)));
     EXPECT_EQ(entries_of("x.spool"), (std::vector<std::vector<std::string>> {{"c0"}}));
 }
 
 TEST(Spool, TornLastEntrySpoilsNoneBeforeIt)
 {
     scratch_dir dir;
-    {
-        row_spool s("x.spool");
-        ASSERT_TRUE(s.open());
-        ASSERT_TRUE(s.append(rows("a", 2)));
-        ASSERT_TRUE(s.append(rows("b", 3)));
-        ASSERT_TRUE(s.append(rows("c", 4)));
-    }
+    write_spool("x.spool", {rows("a", 0, 2), rows("b", 0, 3), rows("c", 0, 4)});
     const auto full = fs::file_size("x.spool");
     std::string bytes = read_file("x.spool");
     // Power lost in the middle of writing the last entry.
@@ -153,17 +161,8 @@ TEST(Spool, TornLastEntrySpoilsNoneBeforeIt)
     EXPECT_EQ(entries_of("x.spool"),
               (std::vector<std::vector<std::string>> {{"a0", "a1"}, {"b0", "b1", "b2"}}));
     // A spool cut and appended to again reads whole.
-    {
-        row_spool s("x.spool");
-        ASSERT_TRUE(s.open());
-        ASSERT_TRUE(s.append(rows("d", 1)));
-    }
     write_file("x.spool", bytes.substr(0, last + 20));
-    {
-        row_spool s("x.spool");
-        ASSERT_TRUE(s.open());
-        ASSERT_TRUE(s.append(rows("d", 1)));
-    }
+    write_spool("x.spool", {rows("d", 0, 1)});
     EXPECT_EQ(entries_of("x.spool"),
               (std::vector<std::vector<std::string>> {{"a0", "a1"}, {"b0", "b1", "b2"}, {"d0"}}));
 }
@@ -174,7 +173,7 @@ TEST(Spool, HeaderWrittenHalfFallsBackToTheOtherSlot)
     {
         row_spool s("x.spool");
         ASSERT_TRUE(s.open());
-        ASSERT_TRUE(s.append(rows("a", 3)));
+        ASSERT_TRUE(s.append(rows("a", 0, 3)));
         s.set_head({1, 0, 0});
         s.set_head({2, 0, 0});
     }
@@ -200,13 +199,11 @@ namespace {
 struct fake_server {
     bool up = true;
     bool connected = true;
-    int reconnects = 0;
     std::vector<std::pair<uint64_t, std::string>> table;  // id, content
     uint64_t next_id = 1;
     int die_next = 0;           // statements that lose the connection
     bool store_when_dying = false;
     std::string refuse;         // a statement holding this is refused
-    std::vector<std::string> statements;
     int lookups = 0;
 
     static std::vector<std::string> values_in(const std::string& sql)
@@ -230,7 +227,6 @@ struct fake_server {
         b.insert = [this](const std::string& sql, uint64_t& first) {
             if (!connected)
                 return insert_outcome::not_sent;
-            statements.push_back(sql);
             if (!refuse.empty() && sql.find(refuse) != std::string::npos)
                 return insert_outcome::refused;
             const bool dying = die_next > 0;
@@ -247,11 +243,7 @@ struct fake_server {
             return insert_outcome::stored;
         };
         b.connected = [this] { return connected; };
-        b.reconnect = [this] {
-            ++reconnects;
-            connected = up;
-            return connected;
-        };
+        b.reconnect = [this] { return connected = up; };
         b.find_row = [this](const log_row& r, uint64_t bound, bool& error) -> std::optional<uint64_t> {
             ++lookups;
             error = !connected;
@@ -274,22 +266,6 @@ struct fake_server {
     }
 };
 
-std::vector<std::string> seq(const std::string& prefix, int from, int to)
-{
-    std::vector<std::string> out;
-    for (int i = from; i < to; ++i)
-        out.push_back(prefix + std::to_string(i));
-    return out;
-}
-
-std::vector<log_row> rows_from(const std::string& prefix, int from, int to)
-{
-    std::vector<log_row> out;
-    for (const auto& c : seq(prefix, from, to))
-        out.push_back(row(c));
-    return out;
-}
-
 }  // namespace
 
 TEST(RowStore, SpoolsWhileTheServerIsAwayAndStoresInOrderAfter)
@@ -301,20 +277,20 @@ TEST(RowStore, SpoolsWhileTheServerIsAwayAndStoresInOrderAfter)
     row_store store("s.spool", db.backend(), [&](const log_row& r) { refused.push_back(r.cLogContent); });
     store.on_drained([&] { ++drained; });
 
-    store.store(rows_from("r", 0, 3));
+    store.store(rows("r", 0, 3));
     EXPECT_EQ(db.contents(), seq("r", 0, 3));
     EXPECT_FALSE(fs::exists("s.spool")) << "no spool file until a row needs one";
 
     db.up = false;
     db.connected = false;
-    store.store(rows_from("r", 3, 6));
-    store.store(rows_from("r", 6, 8));
+    store.store(rows("r", 3, 6));
+    store.store(rows("r", 6, 8));
     EXPECT_EQ(store.spooled_rows(), 5u);
     EXPECT_EQ(db.contents(), seq("r", 0, 3));
     EXPECT_FALSE(store.replay(std::chrono::seconds(1)));
 
     db.up = true;
-    store.store(rows_from("r", 8, 10));
+    store.store(rows("r", 8, 10));
     EXPECT_TRUE(store.replay(std::chrono::seconds(1)));
     EXPECT_EQ(db.contents(), seq("r", 0, 10)) << "the spool first, then the new rows";
     EXPECT_EQ(store.spooled_rows(), 0u);
@@ -328,19 +304,19 @@ TEST(RowStore, StatementOfUnknownOutcomeIsLookedForBeforeItIsSentAgain)
     scratch_dir dir;
     fake_server db;
     row_store store("s.spool", db.backend(), [](const log_row&) {});
-    store.store(rows_from("r", 0, 2));
+    store.store(rows("r", 0, 2));
 
     // The connection dies while the statement runs, after the server stored it.
     db.die_next = 1;
     db.store_when_dying = true;
-    store.store(rows_from("r", 2, 5));
+    store.store(rows("r", 2, 5));
     EXPECT_EQ(db.contents(), seq("r", 0, 5)) << "found after reconnecting, not sent again";
     EXPECT_EQ(db.lookups, 1);
 
     // ... and before it stored it: sent again.
     db.die_next = 1;
     db.store_when_dying = false;
-    store.store(rows_from("r", 5, 7));
+    store.store(rows("r", 5, 7));
     EXPECT_EQ(db.contents(), seq("r", 0, 7));
     EXPECT_EQ(db.lookups, 2);
     EXPECT_EQ(store.spooled_rows(), 0u);
@@ -352,12 +328,12 @@ TEST(RowStore, UnknownOutcomeWithTheServerGoneIsResolvedFromTheSpool)
     fake_server db;
     {
         row_store store("s.spool", db.backend(), [](const log_row&) {});
-        store.store(rows_from("r", 0, 2));
+        store.store(rows("r", 0, 2));
         db.die_next = 1;
         db.store_when_dying = true;
         db.up = false;  // and it stays away: the rows are spooled, marked unknown
-        store.store(rows_from("r", 2, 5));
-        store.store(rows_from("r", 5, 6));
+        store.store(rows("r", 2, 5));
+        store.store(rows("r", 5, 6));
         EXPECT_EQ(store.spooled_rows(), 4u);
     }
     // The program ends; the next one finds the server again.
@@ -374,10 +350,8 @@ TEST(RowStore, RowRefusedForItsContentIsCountedNotSpooled)
     std::vector<std::string> refused;
     row_store store("s.spool", db.backend(), [&](const log_row& r) { refused.push_back(r.cLogContent); });
     db.refuse = "'bad'";
-    std::vector<log_row> in = rows_from("r", 0, 2);
-    in.push_back(row("bad"));
-    for (auto& r : rows_from("r", 2, 4))
-        in.push_back(r);
+    std::vector<log_row> in = rows("r", 0, 4);
+    in.insert(in.begin() + 2, row("bad"));
     store.store(in);
     EXPECT_EQ(db.contents(), seq("r", 0, 4));
     EXPECT_EQ(refused, std::vector<std::string> {"bad"});
@@ -389,13 +363,7 @@ TEST(RowStore, SpoolWithATornLastEntryIsStoredUpToIt)
 {
     scratch_dir dir;
     fake_server db;
-    {
-        row_spool s("s.spool");
-        ASSERT_TRUE(s.open());
-        ASSERT_TRUE(s.append(rows_from("r", 0, 3)));
-        ASSERT_TRUE(s.append(rows_from("r", 3, 5)));
-        ASSERT_TRUE(s.append(rows_from("r", 5, 9)));
-    }
+    write_spool("s.spool", {rows("r", 0, 3), rows("r", 3, 5), rows("r", 5, 9)});
     std::string bytes = read_file("s.spool");
     write_file("s.spool", bytes.substr(0, bytes.size() - 30));
     row_store store("s.spool", db.backend(), [](const log_row&) {});
