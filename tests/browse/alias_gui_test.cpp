@@ -86,15 +86,6 @@ void set_cursor(GtkWidget* view, const char* path)
     gtk_tree_path_free(p);
 }
 
-gboolean right_click(GtkWidget* w, gboolean (*handler)(GtkWidget*, GdkEventButton*, gpointer))
-{
-    GdkEventButton ev {};
-    ev.type = GDK_BUTTON_PRESS;
-    ev.button = 3;
-    ev.window = gtk_widget_get_window(w);
-    return handler(w, &ev, nullptr);
-}
-
 void activate(GtkWidget* item) { gtk_menu_item_activate(GTK_MENU_ITEM(item)); }
 
 // Opens the alias dialog (through the tree menu's item, or for `ip`) and
@@ -184,7 +175,7 @@ TEST_F(Alias, LoadedAtStartUpSetThroughTheMenuClearedAndThe201stRefused)
     // The alias item is offered on router rows only.
     for (const char* row : {"0:0", "0"}) {
         set_cursor(treeview, row);
-        EXPECT_TRUE(right_click(treeview, click_tree));
+        EXPECT_TRUE(press(treeview, GDK_BUTTON_PRESS, 3, click_tree));
         EXPECT_EQ(gtk_widget_get_visible(popup_change_name), std::string(row) == "0") << row;
         gtk_menu_popdown(GTK_MENU(menu_popup));
     }
@@ -315,7 +306,7 @@ TEST_F(Alias, ReverseTwiceThenTheNextPageShowsItWhileTheFilterFindsTheStoredAddr
         if (select_id_list == 1)
             break;
     }
-    EXPECT_TRUE(right_click(treeview_list, click_tree_list));
+    EXPECT_TRUE(press(treeview_list, GDK_BUTTON_PRESS, 3, click_tree_list));
     gtk_menu_popdown(GTK_MENU(menu_popup_reverse));
     activate(popup_reverse);
     EXPECT_EQ(read_file(REVERSE_FILE), "nat_rule" + std::string(292, '\0'));

@@ -79,16 +79,6 @@ std::string label_of(GtkWidget* button) { return gtk_button_get_label(GTK_BUTTON
 
 int top_level_inserts = 0;
 
-gboolean press(GtkWidget* w, GdkEventType type, guint button,
-               gboolean (*handler)(GtkWidget*, GdkEventButton*, gpointer))
-{
-    GdkEventButton ev {};
-    ev.type = type;
-    ev.button = button;
-    ev.window = gtk_widget_get_window(w);
-    return handler(w, &ev, nullptr);
-}
-
 }  // namespace
 
 #define NEED_DB()                                 \

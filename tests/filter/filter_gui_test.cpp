@@ -70,6 +70,16 @@ void store_users_and_select()
     set_tree_cursor("0:0");
 }
 
+// Runs the delete action with its boxes answered in turn; what they showed.
+texts delete_answering(std::vector<int> answers)
+{
+    dialog_script script {std::move(answers), {}};
+    script_dialogs(script);
+    button2_filter_clicked(nullptr, nullptr);
+    stop_scripting_dialogs();
+    return script.shown;
+}
+
 void set_date(CalendarData& d, int year, int month, int day)
 {
     gtk_calendar_select_month(GTK_CALENDAR(d.window), month, year);
@@ -182,10 +192,7 @@ TEST_F(FilterPanel, DeleteRemovesWhatTheLastFilterCountedThoughTheInputsChanged)
     EXPECT_EQ(rows_of(R, 1), 50);
 
     store_one(R, 1, "admin", "arrived after the count");  // id 61
-    dialog_script ok {{GTK_RESPONSE_OK}, {}};
-    script_dialogs(ok);
-    click(button2_filter);
-    EXPECT_EQ(ok.shown.size(), 1u);
+    EXPECT_EQ(delete_answering({GTK_RESPONSE_OK}).size(), 1u);
     EXPECT_EQ(rows_of(R, 1), 11);
     EXPECT_EQ(get_sql_counter(list_statement(R, 1) + " and cLogUser = 'guest'"), 10);
     EXPECT_EQ(get_sql_counter("select * from LogTab where id_inc = 61"), 1);
@@ -195,12 +202,9 @@ TEST_F(FilterPanel, DeleteRemovesWhatTheLastFilterCountedThoughTheInputsChanged)
     EXPECT_FALSE(sensitive(button1_list));
     EXPECT_FALSE(sensitive(button2_list));
     EXPECT_FALSE(sensitive(button2_filter));
-    // The tree was rebuilt from the table.
     GtkTreeIter it;
     ASSERT_EQ(tree_find_ip_2(R, &it), 0);
-    guint n = 0;
-    gtk_tree_model_get(GTK_TREE_MODEL(store), &it, TREE_COL_COUNT, &n, -1);
-    EXPECT_EQ(n, 16u);
+    EXPECT_EQ(cell_uint(GTK_TREE_MODEL(store), &it, TREE_COL_COUNT), 16u) << "the tree is rebuilt";
 }
 
 TEST_F(FilterPanel, HostilePatternDeletesOnlyTheRowsHoldingIt)
@@ -218,9 +222,7 @@ TEST_F(FilterPanel, HostilePatternDeletesOnlyTheRowsHoldingIt)
     click(button1_filter);
     EXPECT_EQ(count_label(), "筛选总数:2");
     EXPECT_EQ(list_column(LIST_COL_ID), (std::vector<unsigned> {4, 1}));
-    dialog_script ok {{GTK_RESPONSE_OK}, {}};
-    script_dialogs(ok);
-    click(button2_filter);
+    delete_answering({GTK_RESPONSE_OK});
     EXPECT_EQ(table_rows(), 2);
     EXPECT_EQ(get_sql_counter("select * from LogTab where id_inc in (2, 3)"), 2);
 }
@@ -239,10 +241,7 @@ TEST_F(FilterPanel, RefusedPatternSaysSoAndDeletesNothing)
     EXPECT_FALSE(sensitive(button2_filter));
     EXPECT_FALSE(sensitive(button3_filter));
 
-    dialog_script none {{GTK_RESPONSE_OK}, {}};
-    script_dialogs(none);
-    button2_filter_clicked(nullptr, nullptr);
-    EXPECT_TRUE(none.shown.empty());
+    EXPECT_TRUE(delete_answering({GTK_RESPONSE_OK}).empty()) << "nothing to delete: no question";
     EXPECT_EQ(table_rows(), 60);
 
     language_nu = 2;
@@ -274,11 +273,9 @@ TEST_F(FilterPanel, FailedDeletionIsReportedAndTheListStays)
     click(button1_filter);
     ASSERT_EQ(count_label(), "筛选总数:10");
     ASSERT_EQ(exe_sql("lock tables LogTab read"), 0);  // the deletion is refused
-    dialog_script ok {{GTK_RESPONSE_OK, GTK_RESPONSE_OK}, {}};
-    script_dialogs(ok);
-    click(button2_filter);
+    const texts shown = delete_answering({GTK_RESPONSE_OK, GTK_RESPONSE_OK});
     ASSERT_EQ(exe_sql("unlock tables"), 0);
-    EXPECT_EQ(ok.shown, (texts {"确认删除筛选出的 10 条记录吗", "删除筛选内容失败,记录未删除"}));
+    EXPECT_EQ(shown, (texts {"确认删除筛选出的 10 条记录吗", "删除筛选内容失败,记录未删除"}));
     EXPECT_EQ(list_column(LIST_COL_NUMBER), range(1, 10));
     EXPECT_EQ(table_rows(), 60);
     EXPECT_TRUE(sensitive(button2_filter));
@@ -293,10 +290,7 @@ TEST_F(FilterPanel, MovingTheTreeCursorForgetsTheFilterResult)
     set_tree_cursor("0");
     EXPECT_FALSE(sensitive(button2_filter));
     EXPECT_FALSE(sensitive(button3_filter));
-    dialog_script none {{GTK_RESPONSE_OK}, {}};
-    script_dialogs(none);
-    button2_filter_clicked(nullptr, nullptr);
-    EXPECT_TRUE(none.shown.empty());
+    EXPECT_TRUE(delete_answering({GTK_RESPONSE_OK}).empty()) << "nothing to delete: no question";
     EXPECT_EQ(table_rows(), 60);
 }
 
@@ -389,13 +383,11 @@ TEST_F(FilterPanel, DeletionStoppedAtItsTimeLimitSaysSoAndDeletesNothing)
     ASSERT_EQ(count_label(), "筛选总数:2");
     delete_time_limit_s = 0.2;
     language_nu = 1;
-    dialog_script ok {{GTK_RESPONSE_OK, GTK_RESPONSE_OK}, {}};
-    script_dialogs(ok);
-    click(button2_filter);
+    const texts shown = delete_answering({GTK_RESPONSE_OK, GTK_RESPONSE_OK});
     delete_time_limit_s = 300;
-    EXPECT_EQ(ok.shown, (texts {"Delete the 2 filtered records?",
-                                "Deleting the filtered records took too long and was stopped; "
-                                "nothing was deleted."}));
+    EXPECT_EQ(shown, (texts {"Delete the 2 filtered records?",
+                             "Deleting the filtered records took too long and was stopped; "
+                             "nothing was deleted."}));
     EXPECT_EQ(table_rows(), 2);
     EXPECT_TRUE(sensitive(button2_filter));
 }

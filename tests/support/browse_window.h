@@ -58,3 +58,14 @@ inline std::vector<unsigned> list_column(int column)
 {
     return column_uints(GTK_TREE_MODEL(store_list), column);
 }
+
+// A mouse button pressed on a widget, as its handler gets it.
+inline gboolean press(GtkWidget* w, GdkEventType type, guint button,
+                      gboolean (*handler)(GtkWidget*, GdkEventButton*, gpointer))
+{
+    GdkEventButton ev {};
+    ev.type = type;
+    ev.button = button;
+    ev.window = gtk_widget_get_window(w);
+    return handler(w, &ev, nullptr);
+}
