@@ -2,7 +2,6 @@
 
 #include "base/config.h"
 
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -127,26 +126,4 @@ TEST(UdpDecode, SyslogMessage)
     tagCommunicationData_ empty;
     EXPECT_FALSE(decode_datagram("", 1, empty));
     EXPECT_FALSE(decode_datagram("<13>\r\n", 1, empty));
-}
-
-TEST(UdpDecode, RandomBytesGiveTerminatedUtf8Fields)
-{
-    GRand* rng = g_rand_new_with_seed(7);
-    for (int i = 0; i < 3000; ++i) {
-        std::size_t len = i % 3 == 0 ? (i % 2 ? 624 : 620) : g_rand_int_range(rng, 1, 1500);
-        std::string d(len, '\0');
-        for (char& c : d)
-            c = static_cast<char>(g_rand_int_range(rng, 0, 256));
-        if (i % 5 == 0)
-            d.replace(0, std::min<std::size_t>(len, 4), "<13>");
-        tagCommunicationData_ r;
-        if (!decode_datagram(d, 1, r))
-            continue;
-        for (auto [field, size] : {std::pair{imp(r).cLogUser, 32}, {imp(r).cLogContent, 512}, {imp(r).cLogNote, 64}}) {
-            const char* nul = static_cast<const char*>(std::memchr(field, '\0', size));
-            ASSERT_NE(nul, nullptr);
-            ASSERT_TRUE(g_utf8_validate(field, nul - field, nullptr)) << i;
-        }
-    }
-    g_rand_free(rng);
 }
