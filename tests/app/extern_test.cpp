@@ -36,16 +36,13 @@ struct notice_log {
     ~notice_log() { set_notice_sink(nullptr); }
 };
 
-const std::string fake_receiver = RUN_DIR "/../test-modules/fake_receiver.so";
+const std::string run_dir = RUN_DIR "/";
+const std::string fake_receiver = run_dir + "../test-modules/fake_receiver.so";
 
 // Puts a built module into the working directory under the given name.
 void place(const std::string& from, const char* as)
 {
     std::filesystem::copy_file(from, as, std::filesystem::copy_options::overwrite_existing);
-}
-void place_run_file(const char* from, const char* as)
-{
-    place(std::string(RUN_DIR) + "/" + from, as);
 }
 
 template <class Fn>
@@ -62,7 +59,7 @@ Fn fake_entry(const char* file, const char* name)
 void load_utility(bool with_module)
 {
     if (with_module)
-        place_run_file("linux_extern.dll", "linux_extern.dll");
+        place(run_dir + "linux_extern.dll", "linux_extern.dll");
     ASSERT_EQ(init_extern_func(), with_module);
 }
 
@@ -70,19 +67,6 @@ bool linux_extern_all_unset()
 {
     return !get_current_time && !get_current_time_2 && !sql_correct && !wcslen_ &&
            !Convert_web_addr && !exe_open_file && !exe_open_file_2 && !open_ie;
-}
-
-// Start-up order: the five loaders early, the parse module and the UDP
-// receiver late. Each one is expected to fail.
-void run_loaders_failing()
-{
-    EXPECT_FALSE(init_extern_func());
-    EXPECT_FALSE(init_extern_func_2());
-    EXPECT_FALSE(init_extern_func_3());
-    EXPECT_FALSE(init_extern_func_4(MyRecvProc_tcp));
-    EXPECT_FALSE(init_vc_excel());
-    EXPECT_FALSE(load_parse());
-    udp_thread();
 }
 
 // Every special character, a NUL inside, and multi-byte text.
@@ -104,12 +88,20 @@ TEST(CompanionModules, MissingModulesAndEntriesShowTheirMessagesInOrder)
         scratch_dir dir;
         notice_log log;
         if (wrong_files) {
-            place_run_file("parse.dll.dll", "linux_extern.dll");
+            place(run_dir + "parse.dll.dll", "linux_extern.dll");
             for (const char* name : {"email_file.dll", "email_decode.dll", "tcp_dll.dll",
                                      "vc_dll_excel.dll", "udp.so", "parse.dll.dll"})
-                place_run_file("linux_extern.dll", name);
+                place(run_dir + "linux_extern.dll", name);
         }
-        run_loaders_failing();
+        // In start-up order: the five loaders early, the parse module and the
+        // UDP receiver late.
+        EXPECT_FALSE(init_extern_func());
+        EXPECT_FALSE(init_extern_func_2());
+        EXPECT_FALSE(init_extern_func_3());
+        EXPECT_FALSE(init_extern_func_4(MyRecvProc_tcp));
+        EXPECT_FALSE(init_vc_excel());
+        EXPECT_FALSE(load_parse());
+        udp_thread();
         EXPECT_EQ(shown, messages);
         EXPECT_TRUE(linux_extern_all_unset());
         EXPECT_FALSE(Get_Email_Name || GetFileName_buf || DecodeBase64_interface || Get_to_buf
@@ -126,8 +118,8 @@ TEST(CompanionModules, OwnModulesLoadFromWorkingDirectory)
     notice_log log;
     {
         scratch_dir dir;
-        place_run_file("linux_extern.dll", "linux_extern.dll");
-        place_run_file("parse.dll.dll", "parse.dll.dll");
+        place(run_dir + "linux_extern.dll", "linux_extern.dll");
+        place(run_dir + "parse.dll.dll", "parse.dll.dll");
         EXPECT_TRUE(init_extern_func());
         EXPECT_TRUE(get_current_time && get_current_time_2 && sql_correct && wcslen_ &&
                     Convert_web_addr && exe_open_file && exe_open_file_2 && open_ie);

@@ -1,11 +1,12 @@
 // The Excel writer module, opened from the run directory as the program
 // opens it; every workbook is read back with xlrd, cell by cell.
+#include "support/run_module.h"
 #include "support/scratch_dir.h"
 #include "support/xls_reader.h"
 
 #include "base/utf16.h"
 
-#include <gmodule.h>
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -23,32 +24,23 @@ namespace {
 using row = std::vector<std::string>;  // six cells, UTF-8
 using text = const gunichar2*;
 
-GModule* module = nullptr;
-template <class F> F fn(const char* name)
-{
-    gpointer p = nullptr;
-    return module && g_module_symbol(module, name, &p) ? reinterpret_cast<F>(p) : nullptr;
-}
+using write_fn = int(text, text, text, text, text, text, text);
+auto* const create_excel = module_entry<int(text, text)>("vc_dll_excel.dll", "create_excel");
+auto* const open_excel = module_entry<int(text, text)>("vc_dll_excel.dll", "OpenExcel");
+auto* const close_excel = module_entry<int()>("vc_dll_excel.dll", "close_excel");
+auto* const write_excel = module_entry<write_fn>("vc_dll_excel.dll", "WriteToExcel");
 
 const utf16_string ONE = utf16_from_utf8("1");
-int create(const std::string& path)
-{
-    return fn<int (*)(text, text)>("create_excel")(utf16_from_utf8(path).c_str(), ONE.c_str());
-}
-int open(const std::string& path)
-{
-    return fn<int (*)(text, text)>("OpenExcel")(utf16_from_utf8(path).c_str(), nullptr);
-}
-int close_excel() { return fn<int (*)()>("close_excel")(); }
+int create(const std::string& path) { return create_excel(utf16_from_utf8(path).c_str(), ONE.c_str()); }
+int open(const std::string& path) { return open_excel(utf16_from_utf8(path).c_str(), nullptr); }
 int write(row r)
 {
     r.resize(6);
     std::vector<utf16_string> w;
     for (const auto& c : r)
         w.push_back(utf16_from_utf8(c));
-    using write_fn = int (*)(text, text, text, text, text, text, text);
-    return fn<write_fn>("WriteToExcel")(ONE.c_str(), w[0].c_str(), w[1].c_str(), w[2].c_str(),
-                                        w[3].c_str(), w[4].c_str(), w[5].c_str());
+    return write_excel(ONE.c_str(), w[0].c_str(), w[1].c_str(), w[2].c_str(), w[3].c_str(),
+                       w[4].c_str(), w[5].c_str());
 }
 
 long peak_rss_kb()
@@ -91,11 +83,7 @@ std::string repeat(const std::string& s, std::size_t n)
 
 class VcExcel : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        module = g_module_open(RUN_DIR "/vc_dll_excel.dll", G_MODULE_BIND_LAZY);
-        ASSERT_NE(module, nullptr) << g_module_error();
-    }
+    void SetUp() override { ASSERT_TRUE(create_excel && open_excel && close_excel && write_excel); }
     scratch_dir dir;
 };
 
