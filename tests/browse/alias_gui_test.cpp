@@ -63,7 +63,9 @@ strings dump_tree()
 std::string router_name(unsigned ip)
 {
     GtkTreeIter it;
-    return tree_find_ip_2(ip, &it) < 0 ? "(none)" : cell_text(GTK_TREE_MODEL(store), &it, TREE_COL_NAME);
+    if (tree_find_ip_2(ip, &it) < 0)
+        return "(none)";
+    return cell_text(GTK_TREE_MODEL(store), &it, TREE_COL_NAME);
 }
 
 // The listed records as "id:source", sorted.

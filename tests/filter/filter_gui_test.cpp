@@ -403,7 +403,8 @@ TEST_F(FilterPanel, PageStoppedAtTheTimeLimitIsReportedNotShownEmpty)
         dialog_script ok {{GTK_RESPONSE_OK}, {}};
         script_dialogs(ok);
         page(nullptr, nullptr);
-        EXPECT_EQ(ok.shown, texts {"Reading the records took more than 0.2 s; the query was stopped."});
+        EXPECT_EQ(ok.shown,
+                  texts {"Reading the records took more than 0.2 s; the query was stopped."});
         EXPECT_TRUE(list_column(LIST_COL_NUMBER).empty());
     }
 }

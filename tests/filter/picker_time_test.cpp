@@ -64,7 +64,9 @@ TEST(PickerTime, StoredSecondsOfALocalTimeInEachZone)
     for (const auto& r : rows) {
         LocalZone zone(r.tz);
         const std::uint64_t stored = r.unix_time < STORED_OFFSET ? 0 : r.unix_time - STORED_OFFSET;
-        EXPECT_EQ(stored_seconds_of_local(r.year, r.month, r.day, r.hour, r.minute, r.second), stored)
+        const unsigned got =
+            stored_seconds_of_local(r.year, r.month, r.day, r.hour, r.minute, r.second);
+        EXPECT_EQ(got, stored)
             << r.tz << " " << r.year << "-" << r.month + 1 << "-" << r.day << " " << r.hour;
     }
 }

@@ -38,8 +38,9 @@ bool contains(const std::vector<std::string>& v, const std::string& s)
 // What the pop-up's five entries show.
 void take_pop_entries(seen_dialog& s)
 {
-    s.entries = {entry_text(edit1_setup_pop), entry_text(edit2_setup_pop), entry_text(edit3_setup_pop),
-                 entry_text(edit4_setup_pop), entry_text(edit5_setup_pop)};
+    s.entries = {entry_text(edit1_setup_pop), entry_text(edit2_setup_pop),
+                 entry_text(edit3_setup_pop), entry_text(edit4_setup_pop),
+                 entry_text(edit5_setup_pop)};
     s.udp_sensitive = gtk_widget_is_sensitive(edit5_setup_pop);
 }
 
@@ -132,7 +133,8 @@ TEST_F(Settings, PopUpOfAReadableConfigShowsItsValuesAndTheStoredUdpPort)
     language_nu = 1;
     const std::string stored = config_with("10.0.0.9", "logger", "pw", "3308", "514");
     write_file(CONFIG_FILE, stored);
-    seen_dialog seen = run(create_setup_pop, &dialog_setup_pop, GTK_RESPONSE_CANCEL, take_pop_entries);
+    seen_dialog seen =
+        run(create_setup_pop, &dialog_setup_pop, GTK_RESPONSE_CANCEL, take_pop_entries);
     EXPECT_EQ(seen.title, "setup");
     EXPECT_EQ(seen.entries, (std::vector<std::string> {"10.0.0.9", "logger", "pw", "3308", "514"}));
     EXPECT_FALSE(seen.udp_sensitive);
@@ -163,7 +165,8 @@ TEST_F(Settings, PopUpOfAConfigOfTheWrongSizeStartsEmpty)
         std::string bytes = config_with("127.0.0.1", "root", "pw", "3306", "514");
         bytes.resize(size, 'x');
         write_file(CONFIG_FILE, bytes);
-        seen_dialog seen = run(create_setup_pop, &dialog_setup_pop, GTK_RESPONSE_OK, take_pop_entries);
+        seen_dialog seen =
+            run(create_setup_pop, &dialog_setup_pop, GTK_RESPONSE_OK, take_pop_entries);
         EXPECT_EQ(seen.entries, std::vector<std::string>(5, "")) << size;
         EXPECT_TRUE(contains(seen.labels, "參數設置窗口"));
         // Saving then writes a whole record with an empty UDP port.
