@@ -46,20 +46,6 @@ std::string uint_at(GtkTreeModel* m, GtkTreeIter* it, int c)
     return std::to_string(cell_uint(m, it, c));
 }
 
-// Router rows as "name count", type rows as "  type count".
-strings dump_tree()
-{
-    strings out;
-    GtkTreeModel* m = GTK_TREE_MODEL(store);
-    GtkTreeIter r, c;
-    for (gboolean ok = gtk_tree_model_get_iter_first(m, &r); ok; ok = gtk_tree_model_iter_next(m, &r)) {
-        out.push_back(cell_text(m, &r, TREE_COL_NAME) + " " + uint_at(m, &r, TREE_COL_COUNT));
-        for (gboolean k = gtk_tree_model_iter_children(m, &c, &r); k; k = gtk_tree_model_iter_next(m, &c))
-            out.push_back("  " + uint_at(m, &c, TREE_COL_TYPE) + " " + uint_at(m, &c, TREE_COL_COUNT));
-    }
-    return out;
-}
-
 std::string router_name(unsigned ip)
 {
     GtkTreeIter it;
@@ -172,7 +158,7 @@ TEST_F(Alias, LoadedAtStartUpSetThroughTheMenuClearedAndThe201stRefused)
     add_record(A, 4);
     add_record(B, 1);
     init_buf_rename();
-    EXPECT_EQ(dump_tree(), (strings {"192.168.1.1 1", "  4 1", "from the last run 1", "  1 1"}));
+    EXPECT_EQ(tree_rows(), (strings {"192.168.1.1 1", "  4 1", "from the last run 1", "  1 1"}));
 
     // The alias item is offered on router rows only.
     for (const char* row : {"0:0", "0"}) {
@@ -218,7 +204,7 @@ TEST_F(Alias, AliasesShowAfterEveryRebuildAndOnRoutersHeardOfLater)
     ok.responses = {GTK_RESPONSE_OK};
     script_dialogs(ok);
     gtk_button_clicked(GTK_BUTTON(button_del_list));
-    EXPECT_EQ(dump_tree(), (strings {"192.168.1.1 1", "  4 1", "branch B 1", "  1 1"}));
+    EXPECT_EQ(tree_rows(), (strings {"192.168.1.1 1", "  4 1", "branch B 1", "  1 1"}));
 
     add_record(C, 5);
     EXPECT_EQ(router_name(C), "router C");
@@ -257,7 +243,7 @@ TEST_P(AliasDelete, RemovesWhatTheRowStandsFor)
     sql_to_tree();
     add_record(A, 144);  // as the mail intake adds it
     alias_dialog(B, "branch B");
-    strings before = dump_tree();
+    strings before = tree_rows();
     if (c.cursor)
         set_cursor(treeview, c.cursor);
     std::vector<guint> told;
@@ -273,7 +259,7 @@ TEST_P(AliasDelete, RemovesWhatTheRowStandsFor)
     EXPECT_EQ(rows_where("dwIP = 16885952 and dwLogType = 1"), c.a1);
     EXPECT_EQ(rows_where("dwIP = 33663168"), c.b);
     EXPECT_EQ(mail_files(), c.mails);
-    EXPECT_EQ(dump_tree(), c.tree.empty() ? before : c.tree);
+    EXPECT_EQ(tree_rows(), c.tree.empty() ? before : c.tree);
     EXPECT_EQ(told, c.mails.size() < 3 ? std::vector<guint> {A} : std::vector<guint> {});
 }
 

@@ -9,6 +9,7 @@
 #include "gui/main_window.h"
 #include "support/gui_support.h"
 
+#include <string>
 #include <vector>
 
 // The tree, the list and the list's buttons, before the window is built.
@@ -51,6 +52,23 @@ inline void set_tree_cursor(const char* path)
     GtkTreePath* p = gtk_tree_path_new_from_string(path);
     gtk_tree_view_set_cursor(GTK_TREE_VIEW(treeview), p, nullptr, FALSE);
     gtk_tree_path_free(p);
+}
+
+// The device tree in order: router rows as "name count", type rows as
+// "  type count".
+inline std::vector<std::string> tree_rows()
+{
+    std::vector<std::string> out;
+    GtkTreeModel* m = GTK_TREE_MODEL(store);
+    auto num = [m](GtkTreeIter* it, int col) { return std::to_string(cell_uint(m, it, col)); };
+    GtkTreeIter r, c;
+    for (bool ok = gtk_tree_model_get_iter_first(m, &r); ok; ok = gtk_tree_model_iter_next(m, &r)) {
+        out.push_back(cell_text(m, &r, TREE_COL_NAME) + " " + num(&r, TREE_COL_COUNT));
+        for (bool k = gtk_tree_model_iter_children(m, &c, &r); k;
+             k = gtk_tree_model_iter_next(m, &c))
+            out.push_back("  " + num(&c, TREE_COL_TYPE) + " " + num(&c, TREE_COL_COUNT));
+    }
+    return out;
 }
 
 // A number column of the record list, in order.
