@@ -278,7 +278,6 @@ TEST(StockItems, EachShowsItsOwnPictureFromTheWorkingDirectory)
     init_stocks();
     const texts ids = own_stock_ids();
     EXPECT_EQ(ids.size(), std::size_t(STOCK_ITEM_COUNT));
-    GdkPixbuf* missing = render(GTK_STOCK_MISSING_IMAGE);
     for (const auto& id : ids) {
         const char* file = stock_icon_file(id.c_str());
         ASSERT_TRUE(file) << id;
@@ -287,11 +286,9 @@ TEST(StockItems, EachShowsItsOwnPictureFromTheWorkingDirectory)
         ASSERT_TRUE(picture && shown) << id << ": " << file;
         EXPECT_GT(opaque_pixels(picture), 24 * 24 / 8) << file << " is an empty square";
         EXPECT_TRUE(same_pixels(shown, picture)) << id << " does not show " << file;
-        EXPECT_FALSE(same_pixels(shown, missing)) << id;
         g_object_unref(picture);
         g_object_unref(shown);
     }
-    g_object_unref(missing);
 
     window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     set_icon();
