@@ -338,14 +338,16 @@ public:
         }
     }
 
-    void push(const tagCommunicationData_& rec)
+    // Queues a record; true when the delivery thread may be asleep on an
+    // empty queue and wake() must follow (once for a whole batch).
+    bool push(const tagCommunicationData_& rec)
     {
         bool wake = false;
         {
             std::lock_guard lock(mutex_);
             if (persisted_) {
                 g_counts.dropped_full.fetch_add(1, std::memory_order_relaxed);
-                return;
+                return false;
             }
             if (!spilling_ && !ring_.full()) {
                 wake = ring_.empty();
@@ -355,15 +357,16 @@ public:
             } else {
                 if (!spill(rec)) {
                     g_counts.dropped_full.fetch_add(1, std::memory_order_relaxed);
-                    return;
+                    return false;
                 }
                 wake = ring_.empty() && file_.unread() == 1;
             }
             g_counts.waiting.fetch_add(1, std::memory_order_relaxed);
         }
-        if (wake)
-            changed_.notify_all();
+        return wake;
     }
+
+    void wake() { changed_.notify_all(); }
 
     // Hands queued records to the callback one at a time, outside the lock,
     // memory first, then the file, until stop().
@@ -574,9 +577,13 @@ private:
     }
 
     // Reads every datagram that is waiting; until stop, or at stop a bounded
-    // number.
+    // number. The delivery thread is woken once for what one read queued (and
+    // every wake_batch records of a long one), not for each record.
     void drain(std::vector<char>& buf, bool final)
     {
+        constexpr int wake_batch = 256;
+        bool wake_due = false;
+        int since_wake = 0;
         for (int left = final_drain_max; final ? left > 0 : !stopping_; --left) {
             sockaddr_in from{};
             socklen_t from_len = sizeof from;
@@ -585,19 +592,26 @@ private:
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
-                return;  // EAGAIN: drained; anything else: wait for the next
+                break;  // EAGAIN: drained; anything else: wait for the next
             }
             tagCommunicationData_ rec;
             if (!allow_.allows(ntohl(from.sin_addr.s_addr)))
                 g_counts.refused.fetch_add(1, std::memory_order_relaxed);
             else if (udp::decode_datagram({buf.data(), static_cast<std::size_t>(n)},
                                           udp::dwip_from_network(from.sin_addr.s_addr), rec))
-                queue_->push(rec);
+                wake_due = queue_->push(rec) || wake_due;
             else
                 g_counts.malformed.fetch_add(1, std::memory_order_relaxed);
             // Counted once its outcome is, so the counts always add up.
             g_counts.received.fetch_add(1, std::memory_order_release);
+            if (wake_due && ++since_wake >= wake_batch) {
+                queue_->wake();
+                wake_due = false;
+                since_wake = 0;
+            }
         }
+        if (wake_due)
+            queue_->wake();
     }
 
     fd_holder sock_;

@@ -58,8 +58,6 @@ void apply_tree_counts()
     pending_tree.clear();
 }
 
-bool receiver_has_backlog() { return udp_records_waiting(); }
-
 // Also goes on while rows wait in the spool: they are stored as soon as the
 // server answers again.
 gboolean flush_when_old(gpointer)
@@ -108,35 +106,19 @@ void handle_record(tagCommunicationData_* record)
 
 }  // namespace
 
-gboolean process_package(gpointer pData)
+gboolean process_package(gpointer)
 {
-    // A burst is taken record after record in one dispatch, one record in
-    // the hand-over buffer at a time, for at most a few milliseconds so the
-    // window stays responsive. Each record is taken out of the buffer before
-    // it is handled, so the receiver fetches the next one meanwhile instead
-    // of waking only once this one is stored.
+    // Takes what was handed over, for at most a few milliseconds so the
+    // window stays responsive; what is left gets a dispatch of its own.
     constexpr auto BUDGET = std::chrono::milliseconds(10);
-    constexpr auto NEXT_WAIT = std::chrono::milliseconds(2);
     const auto start = std::chrono::steady_clock::now();
-    (void)pData;  // always data_copy; taken only while a record is in it
-    tagCommunicationData_* record = handed_over_record();
-    if (!record)
-        return FALSE;
     tagCommunicationData_ taken;
-    for (;;) {
-        taken = *record;
-        finish_handover();
+    while (take_record(&taken)) {
         handle_record(&taken);
-        // The next hand-over is waited for only when the receiver has more
-        // records queued; a lone record ends the dispatch at once.
-        if (std::chrono::steady_clock::now() - start >= BUDGET || !receiver_has_backlog()) {
-            stop_taking_records();
-            break;
-        }
-        record = take_next_record(NEXT_WAIT);
-        if (!record)
+        if (std::chrono::steady_clock::now() - start >= BUDGET)
             break;
     }
+    stop_taking_records();
     schedule_flush();
     return FALSE;
 }
@@ -173,14 +155,13 @@ void finish_reception()
         stopped = true;
     });
     tagCommunicationData_ taken;
-    while (!stopped.load()) {
-        if (tagCommunicationData_* r = take_record_at_quit(std::chrono::milliseconds(5))) {
-            taken = *r;
-            finish_handover();
+    while (!stopped.load())
+        if (take_record_at_quit(&taken, std::chrono::milliseconds(5)))
             handle_record(&taken);
-        }
-    }
     stopper.join();
+    // What was handed over before the receiver stopped.
+    while (take_record_at_quit(&taken, std::chrono::milliseconds(0)))
+        handle_record(&taken);
     release_receivers();
     // Stored, or spooled while the server is away.
     flush_inserts();

@@ -3,9 +3,9 @@
 
 #include <glib.h>
 
-// Idle callback queued by the hand-over: drops type codes that are not taken
-// in, shows the record in the device tree, rewrites "syslog.warnat" texts,
-// queues the row for storage, and releases the receiver. Runs once.
+// Callback queued by the hand-over: for each record handed over, drops type
+// codes that are not taken in, shows the record in the device tree, rewrites
+// "syslog.warnat" texts and queues the row for storage. Runs once.
 gboolean process_package(gpointer pData);
 
 // At start-up, after the connection: stores what an earlier run left in the

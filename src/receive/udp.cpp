@@ -40,9 +40,3 @@ bool udp_counts_get(udp_counts* counts)
     g_udp_get_counts(counts);
     return true;
 }
-
-bool udp_records_waiting()
-{
-    udp_counts c {};
-    return udp_counts_get(&c) && c.waiting > 0;
-}

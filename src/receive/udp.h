@@ -12,7 +12,3 @@ void udp_stop();
 
 // The receiver's counters; false when the module or its entry is missing.
 bool udp_counts_get(udp_counts* counts);
-
-// Whether the UDP receiver has records queued behind the one it hands over
-// now (false without the module's counts).
-bool udp_records_waiting();

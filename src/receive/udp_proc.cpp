@@ -3,48 +3,76 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 std::atomic<int> b_recv {1};
-tagCommunicationData_ data_copy;
-std::atomic<int> b_write_over_2 {1};
 
 namespace {
 
-// One record in flight: a receiver holds `handover` from its copy until the
-// main loop has taken the record; `flag` orders the changes of b_write_over_2
-// with the waits on `flag_changed`.
-std::mutex handover;
-std::mutex flag;
-std::condition_variable flag_changed;
-bool receivers_released = false;
-GSourceFunc record_processor = nullptr;
-// The main loop is inside the processor and takes the next record itself,
-// without a new idle dispatch (and redraw) for every record of a burst.
-bool processor_active = false;
-// How long the main loop looks for the next record of a burst before it
-// sleeps. The receiver itself sleeps at once: while it would look, the main
-// loop is mostly busy with the record before.
-constexpr auto NEXT_SPIN = std::chrono::microseconds(100);
+// The hand-over: a ring of HANDOVER_CAPACITY records that the receivers fill
+// and the main loop empties, all under `guard`.
+class handover_ring {
+public:
+    handover_ring() : slots_(HANDOVER_CAPACITY) { }
 
-void cpu_relax()
+    bool full() const { return count_ == slots_.size(); }
+    bool empty() const { return count_ == 0; }
+
+    // The record's copy in the ring.
+    tagCommunicationData_& push(const tagCommunicationData_& r)
+    {
+        tagCommunicationData_& slot = slots_[(head_ + count_) % slots_.size()];
+        slot = r;
+        ++count_;
+        return slot;
+    }
+
+    void pop(tagCommunicationData_* out)
+    {
+        *out = slots_[head_];
+        head_ = (head_ + 1) % slots_.size();
+        --count_;
+    }
+
+private:
+    std::vector<tagCommunicationData_> slots_;
+    std::size_t head_ = 0;
+    std::size_t count_ = 0;
+};
+
+std::mutex guard;
+std::condition_variable room;     // a full ring got a free slot, or release
+std::condition_variable arrived;  // a record came while the quit takes them
+handover_ring ring;
+bool receivers_released = false;
+bool quit_taking = false;
+// A dispatch of the processor is queued or running: later records wait for
+// it instead of queuing their own.
+bool dispatch_queued = false;
+GSourceFunc record_processor = nullptr;
+
+void terminate_texts(tagCommunicationData_& r)
 {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+    tagImpMsg_& msg = r.msg.impMsg;
+    msg.cLogUser[sizeof msg.cLogUser - 1] = '\0';
+    msg.cLogContent[sizeof msg.cLogContent - 1] = '\0';
+    msg.cLogNote[sizeof msg.cLogNote - 1] = '\0';
+}
+
+// Under `guard`: the processor runs once on the main loop, after the gather
+// time when a record opens a burst, at once when it goes on with one.
+void queue_dispatch(guint delay_ms)
+{
+    dispatch_queued = true;
+    if (delay_ms == 0)
+        g_idle_add(record_processor, nullptr);
+    else
+        g_timeout_add(delay_ms, record_processor, nullptr);
 }
 
 }  // namespace
 
 void set_record_processor(GSourceFunc processor) { record_processor = processor; }
-
-void finish_handover()
-{
-    {
-        std::lock_guard lock(flag);
-        b_write_over_2 = 1;
-    }
-    flag_changed.notify_all();
-}
 
 bool accepted_log_type(guint32 type)
 {
@@ -60,78 +88,65 @@ void RecvProc_2(tagCommunicationData_* pData)
 {
     if (!b_recv || !record_processor)
         return;
-    std::lock_guard serial(handover);
-    std::unique_lock lock(flag);
+    std::unique_lock lock(guard);
+    room.wait(lock, [] { return !ring.full() || receivers_released; });
     if (receivers_released)
         return;
-    std::memcpy(&data_copy, pData, sizeof data_copy);
-    tagImpMsg_& msg = data_copy.msg.impMsg;
-    msg.cLogUser[sizeof msg.cLogUser - 1] = '\0';
-    msg.cLogContent[sizeof msg.cLogContent - 1] = '\0';
-    msg.cLogNote[sizeof msg.cLogNote - 1] = '\0';
-    b_write_over_2 = 0;
-    if (processor_active) {
-        lock.unlock();
-        flag_changed.notify_all();
-    } else {
-        processor_active = true;
-        g_idle_add(record_processor, &data_copy);
-        lock.unlock();
+    // The main loop's copy: its texts end within their fields.
+    terminate_texts(ring.push(*pData));
+    if (quit_taking) {
+        arrived.notify_all();
+    } else if (!dispatch_queued) {
+        queue_dispatch(HANDOVER_GATHER_MS);
     }
-    lock.lock();
-    flag_changed.wait(lock, [] { return b_write_over_2 != 0 || receivers_released; });
 }
 
-tagCommunicationData_* handed_over_record()
+bool take_record(tagCommunicationData_* out)
 {
-    std::lock_guard lock(flag);
-    if (b_write_over_2 == 0 && !receivers_released)
-        return &data_copy;
-    processor_active = false;  // taken meanwhile (at quit)
-    return nullptr;
-}
-
-tagCommunicationData_* take_record_at_quit(std::chrono::microseconds wait)
-{
-    std::unique_lock lock(flag);
-    // Later hand-overs wait for this loop instead of an idle dispatch.
-    processor_active = true;
-    if (flag_changed.wait_for(lock, wait, [] { return b_write_over_2 == 0 || receivers_released; })
-        && !receivers_released)
-        return &data_copy;
-    return nullptr;
-}
-
-tagCommunicationData_* take_next_record(std::chrono::microseconds wait)
-{
-    // Called while the receiver has more records queued: the next one comes
-    // within microseconds, so look for it briefly before sleeping.
-    const auto spin_end = std::chrono::steady_clock::now() + NEXT_SPIN;
-    while (b_write_over_2.load(std::memory_order_acquire) != 0
-           && std::chrono::steady_clock::now() < spin_end)
-        cpu_relax();
-    std::unique_lock lock(flag);
-    if (flag_changed.wait_for(lock, wait, [] { return b_write_over_2 == 0 || receivers_released; })
-        && !receivers_released)
-        return &data_copy;
-    processor_active = false;
-    return nullptr;
+    bool was_full = false;
+    {
+        std::lock_guard lock(guard);
+        if (ring.empty())
+            return false;
+        was_full = ring.full();
+        ring.pop(out);
+    }
+    if (was_full)
+        room.notify_all();
+    return true;
 }
 
 void stop_taking_records()
 {
-    std::lock_guard lock(flag);
-    if (b_write_over_2 == 0 && !receivers_released)
-        g_idle_add(record_processor, &data_copy);  // a record came in meanwhile
-    else
-        processor_active = false;
+    std::lock_guard lock(guard);
+    dispatch_queued = false;
+    if (!ring.empty() && !quit_taking && !receivers_released)
+        queue_dispatch(0);
+}
+
+bool take_record_at_quit(tagCommunicationData_* out, std::chrono::microseconds wait)
+{
+    bool was_full = false;
+    {
+        std::unique_lock lock(guard);
+        quit_taking = true;
+        if (!arrived.wait_for(lock, wait, [] { return !ring.empty() || receivers_released; })
+            || ring.empty())
+            return false;
+        was_full = ring.full();
+        ring.pop(out);
+    }
+    if (was_full)
+        room.notify_all();
+    return true;
 }
 
 void release_receivers()
 {
     {
-        std::lock_guard lock(flag);
+        std::lock_guard lock(guard);
         receivers_released = true;
     }
-    flag_changed.notify_all();
+    room.notify_all();
+    arrived.notify_all();
 }

@@ -8,56 +8,55 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 
 // Reception open (1) or closed (0); closed drops every record.
 extern std::atomic<int> b_recv;
 
-// The one hand-over buffer, and the flag that is 1 once the main loop has
-// taken the record out of it.
-extern tagCommunicationData_ data_copy;
-extern std::atomic<int> b_write_over_2;
+// Records handed over and not yet taken by the main loop, at most this many:
+// a receiver waits only while the hand-over is full, so the main loop takes
+// the records of a burst without a thread switch for each of them.
+inline constexpr std::size_t HANDOVER_CAPACITY = 1024;
+
+// How long after the first record reaches an idle hand-over the main loop
+// takes it, with whatever came meanwhile: a steady stream wakes the main loop
+// about 200 times a second instead of once a record.
+inline constexpr guint HANDOVER_GATHER_MS = 5;
 
 // Callbacks of the UDP and the mail receiver modules.
 extern "C" void MyRecvProc(tagCommunicationData_* pData);
 extern "C" void MyRecvProc_tcp(tagCommunicationData_* pData);
 
-// Copies one record into the hand-over buffer, queues process_package on
-// the main loop and waits until the main loop has taken it. Receivers
-// calling in at the same time wait their turn. Never call it on the main
-// loop's thread.
+// Copies one record into the hand-over (with its texts terminated) and
+// returns; waits only while the hand-over is full. The record processor is
+// queued on the main loop when the first record reaches an idle hand-over.
+// Records of one receiver are taken in the order it handed them over.
+// Never call it on the main loop's thread.
 void RecvProc_2(tagCommunicationData_* pData);
 
-// Sets the idle callback that RecvProc_2 queues for each record
-// (process_package); it must call finish_handover() once it has taken the
-// record out of data_copy. Called once at start-up before the receivers
-// start.
+// Sets the callback queued on the main loop for handed-over records
+// (process_package): it takes them with take_record() and ends with
+// stop_taking_records(). Called once at start-up before the receivers start.
 void set_record_processor(GSourceFunc processor);
 
-// Tells the waiting receiver that the main loop has taken the record out of
-// data_copy, which is free for the next one.
-void finish_handover();
+// For the processor: moves the oldest handed-over record to *out; false when
+// none is left.
+bool take_record(tagCommunicationData_* out);
 
-// For the processor, after finish_handover: the next handed-over record if
-// one arrives within `wait` (it is then the processor's to handle), else null
-// and later records get an idle dispatch of their own again.
-tagCommunicationData_* take_next_record(std::chrono::microseconds wait);
-
-// For a processor that stops taking records while it may still have one
-// waiting: a record already handed over gets a dispatch of its own.
+// For the processor as it returns: records handed over meanwhile, or left
+// for want of time, get a dispatch of their own; otherwise the next record
+// queues one.
 void stop_taking_records();
 
-// For the processor at its start: the record in the hand-over buffer, or
-// null when there is none (it was taken otherwise, at quit).
-tagCommunicationData_* handed_over_record();
-
-// At quit, after the main loop ended: the next handed-over record if one
-// comes within `wait`, else null. The caller copies it and calls
-// finish_handover(); no idle dispatch is queued for records meanwhile.
-tagCommunicationData_* take_record_at_quit(std::chrono::microseconds wait);
+// At quit, after the main loop ended: moves the oldest handed-over record to
+// *out, waiting up to `wait` for one; false when none came. No dispatch is
+// queued for records from then on.
+bool take_record_at_quit(tagCommunicationData_* out, std::chrono::microseconds wait);
 
 // Whether a type code is taken in (1, 3, 4, 5 and 144).
 bool accepted_log_type(guint32 type);
 
 // Releases receivers waiting in RecvProc_2 and refuses new hand-overs; used
-// at quit.
+// at quit, after the receivers stopped (a record handed over later is not
+// taken).
 void release_receivers();

@@ -1,6 +1,7 @@
 // The hand-over from receiver threads to the main loop: two receivers calling
-// at once never overwrite the record in the buffer, every record is taken
-// once and in each receiver's order, and quitting releases a waiting receiver.
+// at once lose and tear nothing, each receiver's records are taken in its
+// order, a full hand-over holds its receiver back, and quitting takes what
+// is left and releases a waiting receiver.
 #include "receive/udp_proc.h"
 
 #include <gtest/gtest.h>
@@ -18,28 +19,27 @@ struct taken_record {
     uint32_t receiver;
     uint32_t seq;
     std::string content;
+    bool terminated;
 };
 
 std::vector<taken_record> taken;
 
 void take(const tagCommunicationData_& r)
 {
-    taken.push_back({r.dwIP, r.msg.impMsg.dwSourceIP, r.msg.impMsg.cLogContent});
+    const tagImpMsg_& m = r.msg.impMsg;
+    taken.push_back({r.dwIP, m.dwSourceIP, m.cLogContent,
+                     m.cLogUser[sizeof m.cLogUser - 1] == '\0'
+                         && m.cLogNote[sizeof m.cLogNote - 1] == '\0'});
 }
 
-// The processor's pattern: copy the record out, release the receiver, then
-// look for the next record of the burst.
-gboolean processor(gpointer data)
+// The processor's pattern: take what is there, then let new records queue
+// a dispatch again.
+gboolean processor(gpointer)
 {
-    auto* record = static_cast<tagCommunicationData_*>(data);
-    for (;;) {
-        tagCommunicationData_ copy = *record;
-        finish_handover();
-        take(copy);
-        record = take_next_record(std::chrono::milliseconds(1));
-        if (!record)
-            break;
-    }
+    tagCommunicationData_ r;
+    while (take_record(&r))
+        take(r);
+    stop_taking_records();
     return FALSE;
 }
 
@@ -56,11 +56,15 @@ tagCommunicationData_ make_record(uint32_t receiver, uint32_t seq)
     return r;
 }
 
-void run_main_loop_until(const std::atomic<int>& done, int target)
+void expect_in_order(uint32_t receivers, uint32_t per_receiver)
 {
-    while (done.load() < target)
-        g_main_context_iteration(nullptr, FALSE);
-    while (g_main_context_iteration(nullptr, FALSE)) {
+    ASSERT_EQ(taken.size(), receivers * per_receiver);
+    std::vector<uint32_t> next(receivers + 1, 0);
+    for (const taken_record& t : taken) {
+        ASSERT_TRUE(t.receiver >= 1 && t.receiver <= receivers);
+        EXPECT_EQ(t.seq, next[t.receiver]++);
+        EXPECT_EQ(t.content, "r" + std::to_string(t.receiver) + "-" + std::to_string(t.seq));
+        EXPECT_TRUE(t.terminated);
     }
 }
 
@@ -69,7 +73,8 @@ void run_main_loop_until(const std::atomic<int>& done, int target)
 TEST(Handover, TwoReceiversAtOnceLoseAndTearNothing)
 {
     set_record_processor(processor);
-    constexpr uint32_t per_receiver = 2000;
+    // More than the hand-over holds, so the receivers also wait for room.
+    constexpr uint32_t per_receiver = 3 * HANDOVER_CAPACITY;
     std::atomic<int> done {0};
     auto receive = [&](uint32_t receiver) {
         for (uint32_t seq = 0; seq < per_receiver; ++seq) {
@@ -83,41 +88,57 @@ TEST(Handover, TwoReceiversAtOnceLoseAndTearNothing)
     };
     std::thread udp(receive, 1);
     std::thread tcp(receive, 2);
-    run_main_loop_until(done, 2);
+    while (done.load() < 2 || taken.size() < 2 * per_receiver)
+        g_main_context_iteration(nullptr, FALSE);
     udp.join();
     tcp.join();
-
-    ASSERT_EQ(taken.size(), 2 * per_receiver);
-    uint32_t next[3] = {0, 0, 0};
-    for (const taken_record& t : taken) {
-        ASSERT_TRUE(t.receiver == 1 || t.receiver == 2);
-        EXPECT_EQ(t.seq, next[t.receiver]++);
-        EXPECT_EQ(t.content, "r" + std::to_string(t.receiver) + "-" + std::to_string(t.seq));
-    }
-    EXPECT_EQ(data_copy.msg.impMsg.cLogUser[sizeof data_copy.msg.impMsg.cLogUser - 1], '\0');
-    EXPECT_EQ(data_copy.msg.impMsg.cLogNote[sizeof data_copy.msg.impMsg.cLogNote - 1], '\0');
+    expect_in_order(2, per_receiver);
 }
 
-TEST(Handover, ClosedReceptionReturnsAtOnceAndQuitReleasesAWaitingReceiver)
+TEST(Handover, FullHandOverHoldsTheReceiverAndQuitTakesTheRest)
 {
     // A processor that never runs: the main loop is not iterated.
     set_record_processor(processor);
-    tagCommunicationData_ r = make_record(1, 0);
+    taken.clear();
+    tagCommunicationData_ closed = make_record(1, 99);
     b_recv = 0;
-    MyRecvProc(&r);  // dropped, returns without the main loop
+    MyRecvProc(&closed);  // dropped, returns without the main loop
     b_recv = 1;
 
-    std::atomic<bool> returned {false};
+    std::atomic<uint32_t> handed {0};
     std::thread receiver([&] {
-        MyRecvProc(&r);
-        returned = true;
+        for (uint32_t seq = 0; seq <= HANDOVER_CAPACITY; ++seq) {
+            tagCommunicationData_ r = make_record(1, seq);
+            MyRecvProc(&r);
+            ++handed;
+        }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(returned.load());  // waits for the main loop
-    release_receivers();
-    receiver.join();
-    EXPECT_TRUE(returned.load());
-    EXPECT_EQ(b_write_over_2.load(), 0);  // the record was never taken
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(handed.load(), HANDOVER_CAPACITY);  // the last one waits for room
 
-    MyRecvProc(&r);  // after quit a hand-over is refused at once
+    tagCommunicationData_ r;
+    while (take_record_at_quit(&r, std::chrono::milliseconds(200)))
+        take(r);
+    receiver.join();
+    expect_in_order(1, HANDOVER_CAPACITY + 1);
+
+    // Released: a receiver waiting for room returns, and nothing more is taken.
+    for (uint32_t seq = 0; seq < HANDOVER_CAPACITY; ++seq) {
+        tagCommunicationData_ more = make_record(2, seq);
+        MyRecvProc(&more);
+    }
+    std::thread waiting([] {
+        tagCommunicationData_ last = make_record(2, HANDOVER_CAPACITY);
+        MyRecvProc(&last);
+    });
+    release_receivers();
+    waiting.join();
+    tagCommunicationData_ after = make_record(3, 0);
+    MyRecvProc(&after);
+    taken.clear();
+    while (take_record_at_quit(&r, std::chrono::milliseconds(0)))
+        take(r);
+    ASSERT_EQ(taken.size(), HANDOVER_CAPACITY);
+    EXPECT_EQ(taken.back().receiver, 2u);
+    EXPECT_EQ(taken.back().seq, HANDOVER_CAPACITY - 1);
 }
