@@ -243,8 +243,8 @@ int main(int argc, char** argv)
         bool marked;
     };
     const lang_def langs[] = {
-        {"d2.png", "中", 0xc8372d, false},         {"d3.png", "EN", 0x2a64b0, false},
-        {"d19.png", "繁", 0x18806a, false},        {"tw2.png", "繁", 0x18806a, false},
+        {"d2.png", "中", 0xc8372d, false},          {"d3.png", "EN", 0x2a64b0, false},
+        {"d19.png", "繁", 0x18806a, false},         {"tw2.png", "繁", 0x18806a, false},
         {"lan_chinese.png", "中", 0xc8372d, false}, {"lan_chinese_y.png", "中", 0, true},
         {"lan_en.png", "EN", 0x2a64b0, false},      {"lan_en_y.png", "EN", 0, true},
         {"lan_fanti.png", "繁", 0x18806a, false},   {"lan_fanti_y.png", "繁", 0, true},

@@ -39,9 +39,8 @@ bool terminated_utf8(const char* buf, std::size_t size)
 // the mail anew, so all of them for every input would be slow.
 void check_headers(std::size_t size)
 {
-    static const char* const names[] = {"From:",    "To:",     "Cc:",          "Subject:",
-                                        "Reply-To:", "Sender:", "date",         "Content-Type:",
-                                        "X-Mailer:"};
+    static const char* const names[] = {"From:",   "To:",  "Cc:",           "Subject:", "Reply-To:",
+                                        "Sender:", "date", "Content-Type:", "X-Mailer:"};
     constexpr std::size_t count = sizeof names / sizeof names[0];
     std::string head = names[size % count];
     gunichar2 out[email_header_units];

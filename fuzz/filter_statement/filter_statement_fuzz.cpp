@@ -35,15 +35,33 @@ std::string read_literal(std::string_view s, std::size_t& at)
             FUZZ_CHECK(at + 1 < s.size());
             char e = s[++at];
             switch (e) {
-            case '0': out += '\0'; break;
-            case 'b': out += '\b'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'Z': out += '\032'; break;
-            case '%': out += "\\%"; break;  // kept for LIKE; REGEXP sees both
-            case '_': out += "\\_"; break;
-            default: out += e; break;
+            case '0':
+                out += '\0';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'Z':
+                out += '\032';
+                break;
+            case '%':
+                out += "\\%";
+                break;  // kept for LIKE; REGEXP sees both
+            case '_':
+                out += "\\_";
+                break;
+            default:
+                out += e;
+                break;
             }
         } else if (c == '\'') {
             if (at + 1 < s.size() && s[at + 1] == '\'') {

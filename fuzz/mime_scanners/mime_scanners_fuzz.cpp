@@ -81,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::ofstream(g_mail, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    check_attach_name(std::string(reinterpret_cast<const char*>(data), std::min<size_t>(size, 300)));
+    check_attach_name(
+        std::string(reinterpret_cast<const char*>(data), std::min<size_t>(size, 300)));
     FUZZ_CHECK(open_email(g_mail.c_str()) == 0);
 
     FUZZ_CHECK(find_text_start() >= -1);

@@ -77,8 +77,8 @@ std::string b_words_as_q(const std::string& head)
             break;
         std::size_t q = head.find('?', start + 2);
         std::size_t end = q == std::string::npos ? q : head.find("?=", q + 3);
-        bool word = end != std::string::npos && q + 2 < head.size() && (head[q + 1] == 'B' || head[q + 1] == 'b') &&
-                    head[q + 2] == '?';
+        bool word = end != std::string::npos && q + 2 < head.size() &&
+            (head[q + 1] == 'B' || head[q + 1] == 'b') && head[q + 2] == '?';
         for (std::size_t k = start + 2; word && k < q; ++k)
             word = head[k] > ' ' && head[k] < 0x7F;
         for (std::size_t k = q + 3; word && k < end; ++k)
@@ -198,8 +198,10 @@ std::string shown_addresses(InternetAddressList* list)
         const char* name = internet_address_get_name(a);
         std::string item;
         if (INTERNET_ADDRESS_IS_GROUP(a)) {
-            std::string members = shown_addresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(a)));
-            item = shown_name(name ? name : "") + ":" + (members.empty() ? "" : " " + members) + ";";
+            std::string members =
+                shown_addresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(a)));
+            item =
+                shown_name(name ? name : "") + ":" + (members.empty() ? "" : " " + members) + ";";
         } else if (INTERNET_ADDRESS_IS_MAILBOX(a)) {
             const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a));
             std::string address = addr ? addr : "";
@@ -237,7 +239,7 @@ bool header_value(const char* head, const gunichar2* mail_path, std::string* val
     std::string name = header_name(head);
     if (name.empty())
         return false;
-    message_ptr msg{parse_head(mail_path)};
+    message_ptr msg {parse_head(mail_path)};
     if (!msg.p)
         return false;
     GMimeObject* obj = GMIME_OBJECT(msg.p);
@@ -246,10 +248,12 @@ bool header_value(const char* head, const gunichar2* mail_path, std::string* val
         return false;
     if (is_address_header(name)) {
         // The list as parsed, decoded; the raw text when it holds no address.
-        GMimeHeader* header = g_mime_header_list_get_header(g_mime_object_get_header_list(obj), name.c_str());
+        GMimeHeader* header =
+            g_mime_header_list_get_header(g_mime_object_get_header_list(obj), name.c_str());
         const char* raw = header ? g_mime_header_get_raw_value(header) : nullptr;
         std::string plain = raw ? without_comments(raw) : std::string();
-        InternetAddressList* list = raw ? internet_address_list_parse(parser_options(), plain.c_str()) : nullptr;
+        InternetAddressList* list =
+            raw ? internet_address_list_parse(parser_options(), plain.c_str()) : nullptr;
         std::string shown = shown_addresses(list);
         if (list)
             g_object_unref(list);
@@ -286,7 +290,7 @@ void add_recipients(InternetAddressList* list, std::vector<email_to_name_>* out)
         const char* name = internet_address_get_name(a);
         std::string address = addr ? addr : "";
         std::string shown = name && *name ? std::string(name) + " <" + address + ">" : address;
-        email_to_name_ rec{};
+        email_to_name_ rec {};
         utf8_copy(rec.ch_name, mail_to_bytes, address);
         utf16_copy(rec.wch_name, mail_to_units, utf16_from_utf8(shown));
         out->push_back(rec);
@@ -295,7 +299,7 @@ void add_recipients(InternetAddressList* list, std::vector<email_to_name_>* out)
 
 std::vector<email_to_name_> g_to(1);
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
@@ -319,21 +323,18 @@ void DecodeBase64_interface(char* in, char* out)
 int GetEmail_To_interface(gunichar2* mail_path)
 {
     std::vector<email_to_name_> to;
-    message_ptr msg{parse_head(mail_path)};
+    message_ptr msg {parse_head(mail_path)};
     if (msg.p) {
         add_recipients(g_mime_message_get_addresses(msg.p, GMIME_ADDRESS_TYPE_TO), &to);
         add_recipients(g_mime_message_get_addresses(msg.p, GMIME_ADDRESS_TYPE_CC), &to);
     }
     int count = static_cast<int>(to.size());
-    to.push_back(email_to_name_{}); // the array is never empty
+    to.push_back(email_to_name_ {});  // the array is never empty
     g_to.swap(to);
     return count;
 }
 
-char* Get_to_buf(void)
-{
-    return reinterpret_cast<char*>(g_to.data());
-}
+char* Get_to_buf(void) { return reinterpret_cast<char*>(g_to.data()); }
 
 int GetStrByHead_one_block_interface(char* head, gunichar2* out, gunichar2* mail_path)
 {
@@ -344,4 +345,4 @@ int GetStrByHead_one_block_interface(char* head, gunichar2* out, gunichar2* mail
     return found ? 0 : -1;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -22,7 +22,8 @@ bool parse_ip(const std::string& text, uint32_t* ip)
     unsigned a[4];
     char tail;
     int n = 0;
-    if (std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%n%c", &a[0], &a[1], &a[2], &a[3], &n, &tail) != 4)
+    if (std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%n%c", &a[0], &a[1], &a[2], &a[3], &n, &tail) !=
+        4)
         return false;
     if (static_cast<std::size_t>(n) != text.size())
         return false;
@@ -72,19 +73,17 @@ std::vector<mail_file> list_mails(const std::string& dir)
     }
     g_dir_close(d);
     std::size_t keep = std::min(files.size(), mail_names_per_dir);
-    std::partial_sort(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(keep), files.end(), newer);
+    std::partial_sort(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(keep), files.end(),
+                      newer);
     files.resize(keep);
     return files;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
-int test_4(...)
-{
-    return 0;
-}
+int test_4(...) { return 0; }
 
 void Get_Email_Name(void)
 {
@@ -107,7 +106,7 @@ void Get_Email_Name(void)
         return GUINT32_SWAP_LE_BE(a.ip) < GUINT32_SWAP_LE_BE(b.ip);
     });
 
-    std::vector<directory_name_> table(routers.size() + 1); // zero-filled
+    std::vector<directory_name_> table(routers.size() + 1);  // zero-filled
     std::vector<int> counts(routers.size(), 0);
     for (std::size_t i = 0; i < routers.size(); ++i) {
         directory_name_& rec = table[i];
@@ -122,10 +121,7 @@ void Get_Email_Name(void)
     g_counts.swap(counts);
 }
 
-char* GetFileName_buf(void)
-{
-    return reinterpret_cast<char*>(g_table.data());
-}
+char* GetFileName_buf(void) { return reinterpret_cast<char*>(g_table.data()); }
 
 int ChIp_to_int_unicode_turn(gunichar2* dir_name)
 {
@@ -158,4 +154,4 @@ int GetFileCounterByIP_interface(int pos)
     return g_counts[static_cast<std::size_t>(pos)];
 }
 
-} // extern "C"
+}  // extern "C"

@@ -34,9 +34,12 @@ void escape_in_place(char* text)
 
 int hex_value(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -69,8 +72,8 @@ void open_path(const char* path)
     gchar* argv[] = {const_cast<gchar*>("xdg-open"), arg.data(), nullptr};
     GError* error = nullptr;
     if (!g_spawn_async(nullptr, argv, nullptr,
-                       GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDIN_FROM_DEV_NULL),
-                       nullptr, nullptr, nullptr, &error)) {
+                       GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDIN_FROM_DEV_NULL), nullptr,
+                       nullptr, nullptr, &error)) {
         g_printerr("xdg-open %s: %s\n", arg.c_str(), error->message);
         g_error_free(error);
     }

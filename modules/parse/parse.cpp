@@ -21,7 +21,6 @@ gunichar2 normalised(gunichar2 c)
     return c;
 }
 
-
 }  // namespace
 
 extern "C" {

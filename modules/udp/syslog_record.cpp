@@ -16,11 +16,10 @@ namespace udp {
 
 namespace {
 
-
 // One GB18030 decoder per thread; g_iconv keeps state between calls.
 class gb18030_decoder {
 public:
-    gb18030_decoder() : cd_(g_iconv_open("UTF-8", "GB18030")) {}
+    gb18030_decoder() : cd_(g_iconv_open("UTF-8", "GB18030")) { }
     ~gb18030_decoder()
     {
         if (ok())
@@ -80,14 +79,16 @@ std::size_t valid_utf8_prefix(std::string_view s, bool& cut_tail)
             break;
         ++n;
     }
-    cut_tail = n < s.size() && g_utf8_get_char_validated(s.data() + n, s.size() - n) ==
-                                   static_cast<gunichar>(-2);
+    cut_tail = n < s.size() &&
+        g_utf8_get_char_validated(s.data() + n, s.size() - n) == static_cast<gunichar>(-2);
     return n;
 }
 
 uint32_t read_le32(std::string_view d, std::size_t at)
 {
-    auto b = [&](std::size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(d[at + i])); };
+    auto b = [&](std::size_t i) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(d[at + i]));
+    };
     return b(0) | b(1) << 8 | b(2) << 16 | b(3) << 24;
 }
 
@@ -132,7 +133,7 @@ std::string_view take_token(std::string_view& s)
     return tok;
 }
 
-std::string_view nil_to_empty(std::string_view v) { return v == "-" ? std::string_view{} : v; }
+std::string_view nil_to_empty(std::string_view v) { return v == "-" ? std::string_view {} : v; }
 
 // "<PRI>" with a value of 0 to 191; removed from `s` when present.
 bool take_pri(std::string_view& s)
@@ -144,8 +145,8 @@ bool take_pri(std::string_view& s)
         return false;
     std::string_view digits = s.substr(1, close - 1);
     unsigned value = 0;
-    if (!all_digits(digits) || std::from_chars(digits.begin(), digits.end(), value).ec != std::errc{} ||
-        value > 191)
+    if (!all_digits(digits) ||
+        std::from_chars(digits.begin(), digits.end(), value).ec != std::errc {} || value > 191)
         return false;
     s.remove_prefix(close + 1);
     return true;
@@ -176,8 +177,8 @@ bool take_3164_timestamp(std::string_view& s)
         return true;
     }
     std::string_view stamp = t.substr(0, t.find(' '));
-    if (stamp.size() >= 19 && all_digits(stamp.substr(0, 4)) && stamp[4] == '-' && stamp[10] == 'T' &&
-        stamp.size() < t.size()) {
+    if (stamp.size() >= 19 && all_digits(stamp.substr(0, 4)) && stamp[4] == '-' &&
+        stamp[10] == 'T' && stamp.size() < t.size()) {
         s.remove_prefix(stamp.size() + 1);
         return true;
     }
@@ -326,7 +327,7 @@ constexpr std::array<keyword, 17> keyword_table = {{
     {"https://", LOG_TYPE_WEB},
     {"url=", LOG_TYPE_WEB},
     {"url:", LOG_TYPE_WEB},
-    {"网址", LOG_TYPE_WEB},  // web address
+    {"网址", LOG_TYPE_WEB},      // web address
     {"访问网站", LOG_TYPE_WEB},  // visited web site
 }};
 
@@ -335,7 +336,7 @@ constexpr std::array<keyword, 17> keyword_table = {{
 uint32_t dwip_from_network(uint32_t s_addr)
 {
     const auto* b = reinterpret_cast<const unsigned char*>(&s_addr);
-    return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    return uint32_t {b[0]} | uint32_t {b[1]} << 8 | uint32_t {b[2]} << 16 | uint32_t {b[3]} << 24;
 }
 
 std::string to_utf8(std::string_view bytes)
@@ -368,7 +369,8 @@ uint32_t classify_text(std::string_view text)
 
 syslog_parts parse_syslog(std::string_view d)
 {
-    while (!d.empty() && (d.back() == '\n' || d.back() == '\r' || d.back() == '\0' || d.back() == ' '))
+    while (!d.empty() &&
+           (d.back() == '\n' || d.back() == '\r' || d.back() == '\0' || d.back() == ' '))
         d.remove_suffix(1);
     std::string_view s = d;
     if (!take_pri(s))

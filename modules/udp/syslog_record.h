@@ -48,7 +48,6 @@ syslog_parts parse_syslog(std::string_view datagram);
 // Decodes one datagram from the sender `source_dwip` (`dwIP` order) into
 // `out`. Returns false, leaving `out` unspecified, when the datagram carries
 // nothing (empty, or a syslog message without host, tag or text).
-bool decode_datagram(std::string_view datagram, uint32_t source_dwip,
-                     tagCommunicationData_& out);
+bool decode_datagram(std::string_view datagram, uint32_t source_dwip, tagCommunicationData_& out);
 
 }  // namespace udp

@@ -56,14 +56,15 @@ constexpr int gather_ms = 4;
 constexpr int receive_buffer_bytes = 64 << 20;
 constexpr std::size_t max_datagram = 65536;
 // How long stop waits for a callback in progress.
-constexpr std::chrono::milliseconds callback_wait{2000};
+constexpr std::chrono::milliseconds callback_wait {2000};
 
 // Fixed-capacity ring of records. Its storage is left uninitialised, so only
 // the pages a burst actually fills become resident.
 class record_ring {
 public:
     explicit record_ring(std::size_t capacity)
-        : slots_(new tagCommunicationData_[capacity]), capacity_(capacity) {}
+        : slots_(new tagCommunicationData_[capacity]), capacity_(capacity)
+    { }
 
     bool empty() const { return count_ == 0; }
     bool full() const { return count_ == capacity_; }
@@ -90,16 +91,16 @@ private:
 };
 
 struct counters {
-    std::atomic<uint64_t> received{0};
-    std::atomic<uint64_t> delivered{0};
-    std::atomic<uint64_t> dropped_full{0};
-    std::atomic<uint64_t> malformed{0};
-    std::atomic<uint64_t> queue_peak{0};
-    std::atomic<uint64_t> spilled{0};
-    std::atomic<uint64_t> restored{0};
-    std::atomic<uint64_t> waiting{0};
-    std::atomic<uint64_t> kept{0};
-    std::atomic<uint64_t> refused{0};
+    std::atomic<uint64_t> received {0};
+    std::atomic<uint64_t> delivered {0};
+    std::atomic<uint64_t> dropped_full {0};
+    std::atomic<uint64_t> malformed {0};
+    std::atomic<uint64_t> queue_peak {0};
+    std::atomic<uint64_t> spilled {0};
+    std::atomic<uint64_t> restored {0};
+    std::atomic<uint64_t> waiting {0};
+    std::atomic<uint64_t> kept {0};
+    std::atomic<uint64_t> refused {0};
 
     void reset()
     {
@@ -113,13 +114,13 @@ counters g_counts;
 
 class fd_holder {
 public:
-    explicit fd_holder(int fd = -1) : fd_(fd) {}
+    explicit fd_holder(int fd = -1) : fd_(fd) { }
     ~fd_holder()
     {
         if (fd_ >= 0)
             close(fd_);
     }
-    fd_holder(fd_holder&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+    fd_holder(fd_holder&& o) noexcept : fd_(std::exchange(o.fd_, -1)) { }
     fd_holder& operator=(fd_holder&&) = delete;
     int get() const { return fd_; }
 
@@ -170,7 +171,7 @@ public:
     static constexpr uint64_t header = 64;
     static constexpr uint64_t rec = sizeof(tagCommunicationData_);
 
-    explicit queue_file(uint64_t room) : room_(room) {}
+    explicit queue_file(uint64_t room) : room_(room) { }
     ~queue_file()
     {
         if (fd_ >= 0)
@@ -184,10 +185,10 @@ public:
         fd_ = ::open(queue_file_name, O_RDWR | O_CLOEXEC);
         if (fd_ < 0)
             return false;
-        struct stat st {};
+        struct stat st { };
         char head[header] = {};
-        if (::fstat(fd_, &st) != 0 || static_cast<uint64_t>(st.st_size) < header
-            || !pread_all(fd_, head, header, 0) || std::memcmp(head, magic, sizeof magic) != 0) {
+        if (::fstat(fd_, &st) != 0 || static_cast<uint64_t>(st.st_size) < header ||
+            !pread_all(fd_, head, header, 0) || std::memcmp(head, magic, sizeof magic) != 0) {
             std::fprintf(stderr, "udp.so: %s is not a queue file, left alone\n", queue_file_name);
             ::close(fd_);
             fd_ = -1;
@@ -268,8 +269,8 @@ public:
         uint64_t at = header + n * rec;
         for (uint64_t i = read_; ok && i < write_;) {
             uint64_t k = std::min<uint64_t>(file_chunk, write_ - i);
-            ok = pread_all(fd_, buf.data(), k * rec, header + i * rec)
-                 && pwrite_all(out, buf.data(), k * rec, at);
+            ok = pread_all(fd_, buf.data(), k * rec, header + i * rec) &&
+                pwrite_all(out, buf.data(), k * rec, at);
             at += k * rec;
             i += k;
         }
@@ -292,8 +293,8 @@ public:
         std::memcpy(head, magic, sizeof magic);
         read_ = write_ = room_;
         std::memcpy(head + 8, &read_, 8);
-        return ::ftruncate(fd_, 0) == 0 && pwrite_all(fd_, head, header, 0)
-               && ::ftruncate(fd_, static_cast<off_t>(header + room_ * rec)) == 0;
+        return ::ftruncate(fd_, 0) == 0 && pwrite_all(fd_, head, header, 0) &&
+            ::ftruncate(fd_, static_cast<off_t>(header + room_ * rec)) == 0;
     }
 
     void remove()
@@ -475,9 +476,9 @@ private:
     bool spill(const tagCommunicationData_& rec)
     {
         if (since_free_check_ == 0 || since_free_check_ >= free_space_every) {
-            struct statvfs st {};
-            disk_low_ = statvfs(".", &st) == 0
-                        && static_cast<uint64_t>(st.f_bavail) * st.f_frsize < min_free_bytes_;
+            struct statvfs st { };
+            disk_low_ = statvfs(".", &st) == 0 &&
+                static_cast<uint64_t>(st.f_bavail) * st.f_frsize < min_free_bytes_;
             since_free_check_ = 0;
         }
         ++since_free_check_;
@@ -510,7 +511,7 @@ private:
     std::size_t chunk_len_ = 0;
     uint64_t since_free_check_ = 0;
     bool disk_low_ = false;
-    bool spilling_ = false;   // records go to the file until it is empty
+    bool spilling_ = false;  // records go to the file until it is empty
     bool stopping_ = false;
     bool finished_ = false;
     bool persisted_ = false;
@@ -585,7 +586,7 @@ private:
         bool wake_due = false;
         int since_wake = 0;
         for (int left = final_drain_max; final ? left > 0 : !stopping_; --left) {
-            sockaddr_in from{};
+            sockaddr_in from {};
             socklen_t from_len = sizeof from;
             ssize_t n = recvfrom(sock_.get(), buf.data(), buf.size(), MSG_DONTWAIT,
                                  reinterpret_cast<sockaddr*>(&from), &from_len);
@@ -618,14 +619,14 @@ private:
     fd_holder wake_;
     std::shared_ptr<delivery_queue> queue_;
     allow_watch allow_;  // "allow_routers" of the working directory at start
-    std::atomic<bool> stopping_{false};
+    std::atomic<bool> stopping_ {false};
     std::thread reader_;
     std::thread deliverer_;
 };
 
 std::mutex g_life;  // guards g_receiver across start and stop
 std::unique_ptr<receiver> g_receiver;
-std::atomic<int> g_port{-1};
+std::atomic<int> g_port {-1};
 
 }  // namespace
 
@@ -639,7 +640,7 @@ extern "C" int start_udp(RecvProc cb)
     if (sock.get() < 0)
         return -1;
     enlarge_receive_buffer(sock.get());
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
     addr.sin_port = htons(port);
@@ -687,7 +688,4 @@ extern "C" void udp_get_counts(udp_counts* counts)
     counts->refused = g_counts.refused.load();
 }
 
-extern "C" int udp_bound_port(void)
-{
-    return g_port.load();
-}
+extern "C" int udp_bound_port(void) { return g_port.load(); }

@@ -37,7 +37,6 @@
 
 #include <cstdio>
 
-
 namespace {
 
 constexpr int LEFT_COLUMN_MIN = 180;
@@ -80,9 +79,8 @@ void create_containers()
 void create_viewport()
 {
     GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
-    viewport = gtk_viewport_new(
-        gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(scrolled)),
-        gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled)));
+    viewport = gtk_viewport_new(gtk_scrolled_window_get_hadjustment(GTK_SCROLLED_WINDOW(scrolled)),
+                                gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled)));
     // Only its adjustments were wanted.
     gtk_widget_destroy(scrolled);
 }
@@ -181,9 +179,9 @@ void event_aaa(GObject* paned, GParamSpec*, gpointer)
 
 void func1(GtkWidget*, gpointer)
 {
-    const char* text = language_nu == 0   ? "真的要退出吗"
-                       : language_nu == 2 ? "真的要退出嗎"
-                                          : "Are You realy want to bye?";
+    const char* text = language_nu == 0 ? "真的要退出吗"
+        : language_nu == 2              ? "真的要退出嗎"
+                                        : "Are You realy want to bye?";
     if (MessageBox_2(text) == GTK_RESPONSE_OK)
         quit_main();
 }

@@ -5,7 +5,6 @@
 
 #include <gtk/gtk.h>
 
-
 // The whole start-up sequence, the main loop and the return after it.
 int logserver_main(int argc, char** argv);
 

@@ -68,8 +68,7 @@ void system_menu()
                  G_CALLBACK(open_udp_click));
     add_labelled(menu, "my_stock_close4", {{"关闭接收", "close recieve", "關閉接收"}},
                  G_CALLBACK(close_udp_click));
-    add_labelled(menu, "my_stock_exit", {{"退出程序", "exit", "退出程序"}},
-                 G_CALLBACK(bt_exit));
+    add_labelled(menu, "my_stock_exit", {{"退出程序", "exit", "退出程序"}}, G_CALLBACK(bt_exit));
 }
 
 void style_menu()

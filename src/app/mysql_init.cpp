@@ -20,8 +20,8 @@ void init_mysql()
         if (connect_mysql(settings_from_config(save_info)) == 0)
             break;
         MessageBox_(tr_sys({"不能连接数据库，请检查数据库的ip地址和密码",
-                                     "can not connect to mysql ,please set the sql ip and password",
-                                     "不能連接數據庫，請檢查數據庫的IP地址和密碼"}));
+                            "can not connect to mysql ,please set the sql ip and password",
+                            "不能連接數據庫，請檢查數據庫的IP地址和密碼"}));
         create_password();
         if (b_exit == 88)
             std::exit(0);

@@ -74,10 +74,7 @@ GtkStockItem stock_items[STOCK_ITEM_COUNT];
 
 constexpr int ICON_SIZE = 24;
 
-std::string in_working_dir(const char* file)
-{
-    return std::string(GetExeDir()) + "/" + file;
-}
+std::string in_working_dir(const char* file) { return std::string(GetExeDir()) + "/" + file; }
 
 // The picture of a stock item; a fully transparent one when its file is
 // missing or unreadable, so the item shows no picture rather than GTK's

@@ -12,10 +12,10 @@ inline constexpr int STOCK_ITEM_COUNT = 46;
 
 // Stock images made once by init_stocks, at the large-toolbar size. The
 // program holds a reference to each, so they live until someone packs them.
-extern GtkWidget* image_16;      // "my_stock_sample16", object data "id" = "Yes"
-extern GtkWidget* image_left;    // "my_stock_left"
-extern GtkWidget* image_right;   // "my_stock_right"
-extern GtkWidget* image_filter2; // "my_stock_filter2"
+extern GtkWidget* image_16;       // "my_stock_sample16", object data "id" = "Yes"
+extern GtkWidget* image_left;     // "my_stock_left"
+extern GtkWidget* image_right;    // "my_stock_right"
+extern GtkWidget* image_filter2;  // "my_stock_filter2"
 
 // Registers the stock items, adds an icon factory with their pictures from
 // the working directory (a missing file gives an empty picture) and makes the

@@ -51,7 +51,8 @@ void change_language_toolbar(unsigned lang)
     if (!toolbar || lang > 2)
         return;
     for (int pos = TOOL_SETUP; pos <= TOOL_VERSION; ++pos)
-        gtk_tool_button_set_label(GTK_TOOL_BUTTON(toolbar_item(pos)), tr(tool_defs[pos].text, lang));
+        gtk_tool_button_set_label(GTK_TOOL_BUTTON(toolbar_item(pos)),
+                                  tr(tool_defs[pos].text, lang));
 }
 
 GtkToolItem* toolbar_item(int pos)

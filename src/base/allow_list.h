@@ -35,8 +35,7 @@ struct allow_problem {
 
 // A decimal number of at most `max_digits` digits without a leading zero
 // ("0" itself is fine); false for anything else or above `max`.
-inline bool allow_parse_number(std::string_view s, unsigned max_digits, uint32_t max,
-                               uint32_t& out)
+inline bool allow_parse_number(std::string_view s, unsigned max_digits, uint32_t max, uint32_t& out)
 {
     if (s.empty() || s.size() > max_digits || (s.size() > 1 && s[0] == '0'))
         return false;
@@ -150,7 +149,9 @@ private:
     void add_line(unsigned number, std::string_view line)
     {
         line = line.substr(0, line.find('#'));
-        auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+        auto blank = [](char c) {
+            return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+        };
         while (!line.empty() && blank(line.front()))
             line.remove_prefix(1);
         while (!line.empty() && blank(line.back()))
@@ -226,7 +227,7 @@ inline allow_list allow_list_read(const char* path)
 {
     FILE* f = std::fopen(path, "rb");
     if (!f) {
-        struct stat st {};
+        struct stat st { };
         return ::stat(path, &st) == 0 ? allow_list::unreadable() : allow_list {};
     }
     std::string text;
@@ -263,11 +264,11 @@ private:
     // What identifies a version of the file: "" when there is none.
     std::string stamp_now() const
     {
-        struct stat st {};
+        struct stat st { };
         if (::stat(path_.c_str(), &st) != 0)
             return "";
         return std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
-               std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+            std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
     }
 
     void reload(std::string stamp)

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-config_info_ save_info{};
+config_info_ save_info {};
 
 void config_set_field(char (&field)[100], std::string_view text)
 {
@@ -29,7 +29,7 @@ long read_up_to(const char* path, char* buf, std::size_t size, long* file_size)
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0) {
         ::close(fd);
         return -1;

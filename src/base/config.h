@@ -44,7 +44,8 @@ inline constexpr std::uint16_t DEFAULT_UDP_PORT = 20000;
 // allowed. Header-only: the UDP module reads the file with it too.
 inline std::uint16_t config_udp_port(std::string_view file)
 {
-    constexpr std::size_t at = offsetof(config_info_, udp_port), size = sizeof config_info_::udp_port;
+    constexpr std::size_t at = offsetof(config_info_, udp_port),
+                          size = sizeof config_info_::udp_port;
     if (file.size() <= at)
         return DEFAULT_UDP_PORT;
     std::string_view field = file.substr(at, size);

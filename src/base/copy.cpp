@@ -8,9 +8,10 @@ namespace {
 
 bool same_file(std::FILE* a, const char* path)
 {
-    struct stat sa {}, sb {};
-    return ::fstat(fileno(a), &sa) == 0 && ::stat(path, &sb) == 0
-           && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    struct stat sa {
+    }, sb {};
+    return ::fstat(fileno(a), &sa) == 0 && ::stat(path, &sb) == 0 && sa.st_dev == sb.st_dev &&
+        sa.st_ino == sb.st_ino;
 }
 
 }  // namespace

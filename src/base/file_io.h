@@ -13,8 +13,7 @@ namespace file_io_detail {
 
 // Calls `step(p, remaining, done)` until `n` bytes are moved; false when a
 // step moves nothing (end of file, disk full) or fails other than by EINTR.
-template <typename Byte, typename Step>
-bool move_all(Byte* p, std::size_t n, Step step)
+template <typename Byte, typename Step> bool move_all(Byte* p, std::size_t n, Step step)
 {
     std::size_t done = 0;
     while (done < n) {
@@ -32,10 +31,9 @@ bool move_all(Byte* p, std::size_t n, Step step)
 
 inline bool write_all(int fd, const void* data, std::size_t size)
 {
-    return file_io_detail::move_all(static_cast<const char*>(data), size,
-                                    [fd](const char* p, std::size_t k, std::size_t) {
-                                        return ::write(fd, p, k);
-                                    });
+    return file_io_detail::move_all(
+        static_cast<const char*>(data), size,
+        [fd](const char* p, std::size_t k, std::size_t) { return ::write(fd, p, k); });
 }
 
 inline bool pread_all(int fd, void* buf, std::size_t n, uint64_t off)

@@ -14,7 +14,9 @@ struct type_labels {
 
 constexpr type_labels TYPES[] = {
     {LOG_TYPE_WEB, {"上网记录", "web log", "上網記錄"}, {"上网记录", "internet", "上網記錄"}},
-    {LOG_TYPE_CONFIG, {"设备配置类", "config", "設備配置類"}, {"设备配置", "router config", "設備配置"}},
+    {LOG_TYPE_CONFIG,
+     {"设备配置类", "config", "設備配置類"},
+     {"设备配置", "router config", "設備配置"}},
     {LOG_TYPE_ATTACK, {"攻击报警", "attack", "攻擊報警"}, {"攻击报警", "attack", "攻擊報警"}},
     {LOG_TYPE_OTHERS, {"其它日志", "others", "其它日誌"}, {"其它日志", "others", "其它日誌"}},
     {LOG_TYPE_EMAIL, {"邮件", "email", "郵件"}, {nullptr, nullptr, nullptr}},
@@ -45,9 +47,12 @@ std::string tree_type_label(unsigned code, unsigned lang)
     if (const char* known = tree_type_label_known(code, lang))
         return known;
     switch (clamp_lang(lang)) {
-    case 1: return "ok_en";
-    case 2: return "ok_fanti";
-    default: return std::to_string(code);
+    case 1:
+        return "ok_en";
+    case 2:
+        return "ok_fanti";
+    default:
+        return std::to_string(code);
     }
 }
 

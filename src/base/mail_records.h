@@ -8,11 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr std::size_t mail_dir_units = 40;      // directory_name_::DirectoryName
-inline constexpr std::size_t mail_name_units = 200;    // email_name_::ch_name
-inline constexpr std::size_t mail_names_per_dir = 1000; // newest mails listed per router
-inline constexpr std::size_t mail_to_bytes = 200;      // email_to_name_::ch_name
-inline constexpr std::size_t mail_to_units = 200;      // email_to_name_::wch_name
+inline constexpr std::size_t mail_dir_units = 40;        // directory_name_::DirectoryName
+inline constexpr std::size_t mail_name_units = 200;      // email_name_::ch_name
+inline constexpr std::size_t mail_names_per_dir = 1000;  // newest mails listed per router
+inline constexpr std::size_t mail_to_bytes = 200;        // email_to_name_::ch_name
+inline constexpr std::size_t mail_to_units = 200;        // email_to_name_::wch_name
 
 // One mail file name within a router's directory; empty ends the list.
 struct email_name_ {

@@ -88,8 +88,9 @@ inline std::string mail_text_to_utf8(std::string_view text, bool utf8)
         gsize read = 0;
         gsize written = 0;
         GError* error = nullptr;
-        gchar* conv = g_convert_with_fallback(text.data() + pos, static_cast<gssize>(text.size() - pos),
-                                              "UTF-8", "GB18030", "\xEF\xBF\xBD", &read, &written, &error);
+        gchar* conv =
+            g_convert_with_fallback(text.data() + pos, static_cast<gssize>(text.size() - pos),
+                                    "UTF-8", "GB18030", "\xEF\xBF\xBD", &read, &written, &error);
         if (conv) {
             out.append(conv, written);
             g_free(conv);
@@ -99,8 +100,9 @@ inline std::string mail_text_to_utf8(std::string_view text, bool utf8)
         g_clear_error(&error);
         if (read > 0 && read < text.size() - pos) {
             // The valid part before the failure.
-            gchar* head = g_convert_with_fallback(text.data() + pos, static_cast<gssize>(read), "UTF-8",
-                                                  "GB18030", "\xEF\xBF\xBD", nullptr, &written, nullptr);
+            gchar* head =
+                g_convert_with_fallback(text.data() + pos, static_cast<gssize>(read), "UTF-8",
+                                        "GB18030", "\xEF\xBF\xBD", nullptr, &written, nullptr);
             if (head) {
                 out.append(head, written);
                 g_free(head);

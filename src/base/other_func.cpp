@@ -33,8 +33,8 @@ char* ConvertTime(unsigned int time1)
 
 void convert_ip_r(unsigned int ip, char* buf, std::size_t size)
 {
-    std::snprintf(buf, size, "%u.%u.%u.%u", (ip >> 24) & 0xFF, (ip >> 16) & 0xFF,
-                  (ip >> 8) & 0xFF, ip & 0xFF);
+    std::snprintf(buf, size, "%u.%u.%u.%u", (ip >> 24) & 0xFF, (ip >> 16) & 0xFF, (ip >> 8) & 0xFF,
+                  ip & 0xFF);
 }
 
 char* convert_ip(unsigned int ip)
@@ -45,8 +45,8 @@ char* convert_ip(unsigned int ip)
 
 void convert_ip_2_r(unsigned int ip, char* buf, std::size_t size)
 {
-    std::snprintf(buf, size, "%u.%u.%u.%u", ip & 0xFF, (ip >> 8) & 0xFF,
-                  (ip >> 16) & 0xFF, (ip >> 24) & 0xFF);
+    std::snprintf(buf, size, "%u.%u.%u.%u", ip & 0xFF, (ip >> 8) & 0xFF, (ip >> 16) & 0xFF,
+                  (ip >> 24) & 0xFF);
 }
 
 char* convert_ip_2(unsigned int ip)

@@ -6,7 +6,7 @@
 // Stored times are Unix time minus 28,800 seconds. The text is the local
 // wall-clock time of that moment, "YYYY-MM-DD hh:mm:ss" (under UTC+8 the
 // stored value plus 16 hours).
-char* ConvertTime(unsigned int time1);                          // static buffer
+char* ConvertTime(unsigned int time1);                                // static buffer
 void ConvertTime_r(unsigned int time1, char* buf, std::size_t size);  // caller's buffer
 
 // "%u.%u.%u.%u" from the highest byte to the lowest (source addresses).

@@ -11,14 +11,22 @@
 inline char sql_escape_of(char c)
 {
     switch (c) {
-    case '\\': return '\\';
-    case '\'': return '\'';
-    case '"': return '"';
-    case '\0': return '0';
-    case '\r': return 'r';
-    case '\n': return 'n';
-    case '\032': return 'Z';
-    default: return 0;
+    case '\\':
+        return '\\';
+    case '\'':
+        return '\'';
+    case '"':
+        return '"';
+    case '\0':
+        return '0';
+    case '\r':
+        return 'r';
+    case '\n':
+        return 'n';
+    case '\032':
+        return 'Z';
+    default:
+        return 0;
     }
 }
 

@@ -13,9 +13,12 @@ inline unsigned int stored_time_now()
 inline void stored_time_of_day(int* hour, int* minute, int* second)
 {
     time_t now = std::time(nullptr);
-    struct tm local {};
+    struct tm local { };
     localtime_r(&now, &local);
-    if (hour) *hour = (local.tm_hour - 8 + 24) % 24;
-    if (minute) *minute = local.tm_min;
-    if (second) *second = local.tm_sec;
+    if (hour)
+        *hour = (local.tm_hour - 8 + 24) % 24;
+    if (minute)
+        *minute = local.tm_min;
+    if (second)
+        *second = local.tm_sec;
 }

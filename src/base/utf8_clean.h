@@ -9,8 +9,8 @@
 inline constexpr std::string_view utf8_replacement = "\xEF\xBF\xBD";  // U+FFFD
 
 struct utf8_clean_options {
-    bool bmp_only = false;        // characters above U+FFFF become U+FFFD (ucs2 columns)
-    bool drop_cut_tail = false;   // a character cut off by the end is dropped, not replaced
+    bool bmp_only = false;       // characters above U+FFFF become U+FFFD (ucs2 columns)
+    bool drop_cut_tail = false;  // a character cut off by the end is dropped, not replaced
 };
 
 inline void utf8_append(std::string& out, char32_t c)

@@ -33,4 +33,3 @@ inline void utf8_copy(char* buf, std::size_t size, std::string_view text)
     text.copy(buf, n);
     buf[n] = '\0';
 }
-

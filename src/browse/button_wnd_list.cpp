@@ -178,8 +178,7 @@ void show_hide_filter(GtkWidget* button, gpointer)
         g_object_ref(other);
     // The images change places: the one shown is kept for the next click.
     gtk_button_set_image(b, other);
-    g_object_set_data_full(G_OBJECT(button), OTHER_IMAGE, own,
-                           own ? g_object_unref : nullptr);
+    g_object_set_data_full(G_OBJECT(button), OTHER_IMAGE, own, own ? g_object_unref : nullptr);
     if (other)
         g_object_unref(other);
 

@@ -5,12 +5,12 @@
 #include <gtk/gtk.h>
 
 extern GtkWidget* hbox_button_list;
-extern GtkWidget* button1_list;             // previous page
-extern GtkWidget* button2_list;             // next page
+extern GtkWidget* button1_list;  // previous page
+extern GtkWidget* button2_list;  // next page
 extern GtkWidget* button_sel_all_list;
 extern GtkWidget* button_reverse_all_list;
 extern GtkWidget* button_del_list;
-extern GtkWidget* button3_list;             // show or hide the filter pane
+extern GtkWidget* button3_list;  // show or hide the filter pane
 
 // Builds the row; both paging buttons start insensitive.
 void init_button_wnd_list();

@@ -23,12 +23,12 @@ struct view_column {
 
 // Built in simplified Chinese.
 constexpr view_column VIEW[VIEW_COLS] = {
-    {"序号", LIST_COL_NUMBER, false},      {"日志类型", LIST_COL_TYPE_CN, false},
-    {"type", LIST_COL_TYPE_EN, false},     {"日誌類型", LIST_COL_TYPE_TW, false},
-    {"日志用户", LIST_COL_USER, false},    {"记录内容", LIST_COL_CONTENT_CN, true},
+    {"序号", LIST_COL_NUMBER, false},       {"日志类型", LIST_COL_TYPE_CN, false},
+    {"type", LIST_COL_TYPE_EN, false},      {"日誌類型", LIST_COL_TYPE_TW, false},
+    {"日志用户", LIST_COL_USER, false},     {"记录内容", LIST_COL_CONTENT_CN, true},
     {"log msg", LIST_COL_CONTENT_EN, true}, {"記錄類容", LIST_COL_CONTENT_TW, true},
-    {"记录时间", LIST_COL_TIME, false},    {"源ip", LIST_COL_SOURCE, false},
-    {"路由器ip", LIST_COL_ROUTER, false},  {"备注", LIST_COL_NOTE, false},
+    {"记录时间", LIST_COL_TIME, false},     {"源ip", LIST_COL_SOURCE, false},
+    {"路由器ip", LIST_COL_ROUTER, false},   {"备注", LIST_COL_NOTE, false},
 };
 
 }  // namespace
@@ -135,12 +135,9 @@ void change_language_list(unsigned lang)
         tr3 text;
     };
     static const titled TITLES[] = {
-        {0, {"序号", "Number", "序號"}},
-        {4, {"日志用户", "user", "日誌用戶"}},
-        {11, {"备注", "comment", "備註"}},
-        {10, {"路由器ip", "router ip", "路由器ip"}},
-        {9, {"源ip", "source ip", "源ip"}},
-        {8, {"记录时间", "log time", "記錄時間"}},
+        {0, {"序号", "Number", "序號"}},    {4, {"日志用户", "user", "日誌用戶"}},
+        {11, {"备注", "comment", "備註"}},  {10, {"路由器ip", "router ip", "路由器ip"}},
+        {9, {"源ip", "source ip", "源ip"}}, {8, {"记录时间", "log time", "記錄時間"}},
     };
     if (lang > 2 || !list_columns[0])
         return;

@@ -19,8 +19,9 @@ void relabel(unsigned lang)
 {
     if (popup_reverse)
         gtk_menu_item_set_label(GTK_MENU_ITEM(popup_reverse),
-                                lang == 1 ? REVERSE_TEXT.en : lang == 2 ? REVERSE_TEXT.tw
-                                                                        : REVERSE_TEXT.zh);
+                                lang == 1       ? REVERSE_TEXT.en
+                                    : lang == 2 ? REVERSE_TEXT.tw
+                                                : REVERSE_TEXT.zh);
 }
 
 }  // namespace

@@ -37,9 +37,9 @@ bool read_exactly(const char* path, unsigned char* buf, std::size_t size)
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st {};
+    struct stat st { };
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-              static_cast<std::size_t>(st.st_size) == size;
+        static_cast<std::size_t>(st.st_size) == size;
     std::size_t got = 0;
     while (ok && got < size) {
         ssize_t n = ::read(fd, buf + got, size - got);

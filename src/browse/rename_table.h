@@ -70,8 +70,7 @@ std::string_view rename_name(int pos);
 
 // Calls fn(ip, name) for the records that the tree shows, from record 0 up
 // to the first empty one, skipping removed aliases.
-template <typename Fn>
-void for_each_shown_rename(Fn&& fn)
+template <typename Fn> void for_each_shown_rename(Fn&& fn)
 {
     for (int i = 0; i < RENAME_RECORDS && !rename_record_empty(i); ++i)
         if (name_save[i].ip != RENAME_NO_IP)

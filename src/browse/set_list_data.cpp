@@ -37,7 +37,7 @@ int fill_list(const std::string& paged, guint first_number)
 
 }  // namespace
 
-void set_list_data() {}
+void set_list_data() { }
 
 void report_list_failure()
 {
@@ -52,18 +52,12 @@ void put_row_to_list(guint number, const log_display_row& row)
 {
     GtkTreeIter it;
     add_one_row(number, &it);
-    gtk_list_store_set(store_list, &it,
-                       LIST_COL_TYPE_CN, row.type_label[0],
-                       LIST_COL_TYPE_EN, row.type_label[1],
-                       LIST_COL_TYPE_TW, row.type_label[2],
-                       LIST_COL_CONTENT_CN, row.content[0].c_str(),
-                       LIST_COL_CONTENT_EN, row.content[1].c_str(),
-                       LIST_COL_CONTENT_TW, row.content[2].c_str(),
-                       LIST_COL_USER, row.user.c_str(),
-                       LIST_COL_TIME, row.time.c_str(),
-                       LIST_COL_SOURCE, row.source_ip.c_str(),
-                       LIST_COL_ROUTER, row.router_ip.c_str(),
-                       LIST_COL_ID, row.id, -1);
+    gtk_list_store_set(store_list, &it, LIST_COL_TYPE_CN, row.type_label[0], LIST_COL_TYPE_EN,
+                       row.type_label[1], LIST_COL_TYPE_TW, row.type_label[2], LIST_COL_CONTENT_CN,
+                       row.content[0].c_str(), LIST_COL_CONTENT_EN, row.content[1].c_str(),
+                       LIST_COL_CONTENT_TW, row.content[2].c_str(), LIST_COL_USER, row.user.c_str(),
+                       LIST_COL_TIME, row.time.c_str(), LIST_COL_SOURCE, row.source_ip.c_str(),
+                       LIST_COL_ROUTER, row.router_ip.c_str(), LIST_COL_ID, row.id, -1);
 }
 
 void sql_to_list(guint RouterIP, guint type)

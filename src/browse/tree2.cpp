@@ -61,8 +61,7 @@ void count_under(GtkTreeIter* router, guint ip, guint type, guint n)
     gtk_tree_store_set(store, router, TREE_COL_COUNT, row_uint(router, TREE_COL_COUNT) + n, -1);
     GtkTreeIter child;
     if (tree_find_type(type, router, &child) >= 0) {
-        gtk_tree_store_set(store, &child, TREE_COL_COUNT, row_uint(&child, TREE_COL_COUNT) + n,
-                           -1);
+        gtk_tree_store_set(store, &child, TREE_COL_COUNT, row_uint(&child, TREE_COL_COUNT) + n, -1);
         return;
     }
     std::string labels[3];
@@ -70,8 +69,8 @@ void count_under(GtkTreeIter* router, guint ip, guint type, guint n)
         labels[lang] = tree_type_label(type, lang);
     gtk_tree_store_append(store, &child, router);
     gtk_tree_store_set(store, &child, TREE_COL_LABEL_CN, labels[0].c_str(), TREE_COL_COUNT, n,
-                       TREE_COL_IP, ip, TREE_COL_TYPE, type, TREE_COL_LABEL_EN,
-                       labels[1].c_str(), TREE_COL_LABEL_TW, labels[2].c_str(), -1);
+                       TREE_COL_IP, ip, TREE_COL_TYPE, type, TREE_COL_LABEL_EN, labels[1].c_str(),
+                       TREE_COL_LABEL_TW, labels[2].c_str(), -1);
 }
 
 // Finds or creates the router row of ip and counts n records of `type`.
@@ -116,8 +115,8 @@ void init_tree_2()
     init_popup_menu();
     treeview = gtk_tree_view_new();
     setup_tree_view_2(treeview);
-    store = gtk_tree_store_new(TREE_N_COLS, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_UINT,
-                               G_TYPE_UINT, G_TYPE_UINT, G_TYPE_STRING, G_TYPE_STRING);
+    store = gtk_tree_store_new(TREE_N_COLS, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_UINT, G_TYPE_UINT,
+                               G_TYPE_UINT, G_TYPE_STRING, G_TYPE_STRING);
     gtk_tree_view_set_model(GTK_TREE_VIEW(treeview), GTK_TREE_MODEL(store));
     g_object_unref(store);  // the view owns it
     router_ips.clear();
@@ -139,7 +138,8 @@ void init_tree_2()
 int tree_find_ip_2(guint ip, GtkTreeIter* iter_out)
 {
     GtkTreeModel* model = GTK_TREE_MODEL(store);
-    if (router_ips.size() != static_cast<std::size_t>(gtk_tree_model_iter_n_children(model, nullptr)))
+    if (router_ips.size() !=
+        static_cast<std::size_t>(gtk_tree_model_iter_n_children(model, nullptr)))
         resync_router_ips();
     int index = find_cached(ip);
     if (index < 0)
@@ -175,7 +175,8 @@ void insert_one(GtkTreeIter* iter_root, gchar* ch_ip, guint int_ip, int b_root,
         gtk_tree_store_set(store, &row, TREE_COL_NAME, ch_ip, TREE_COL_COUNT, 0u, TREE_COL_IP,
                            int_ip, TREE_COL_TYPE, static_cast<guint>(LOG_TYPE_ROUTER), -1);
         if (router_ips.size() + 1 ==
-            static_cast<std::size_t>(gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)))
+            static_cast<std::size_t>(
+                gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)))
             router_ips.push_back(int_ip);
         for (auto& listener : router_row_listeners)
             listener(&row, int_ip);

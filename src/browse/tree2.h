@@ -14,7 +14,7 @@ enum {
     TREE_COL_LABEL_CN = 1,  // type row: simplified-Chinese label
     TREE_COL_COUNT = 2,
     TREE_COL_IP = 3,
-    TREE_COL_TYPE = 4,      // 128 on router rows
+    TREE_COL_TYPE = 4,  // 128 on router rows
     TREE_COL_LABEL_EN = 5,
     TREE_COL_LABEL_TW = 6,
     TREE_N_COLS = 7,

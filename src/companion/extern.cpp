@@ -73,42 +73,45 @@ bool load_companion_module(const char* file, const char* module_missing,
 gboolean init_extern_func()
 {
     return load_companion_module("linux_extern.dll", "err2",
-                       {module_entry("get_current_time", get_current_time, "err3"),
-                        module_entry("get_current_time_2", get_current_time_2, "err7"),
-                        module_entry("sql_correct", sql_correct, "err4"),
-                        module_entry("wcslen_", wcslen_, "err5"),
-                        module_entry("Convert_web_addr", Convert_web_addr, "err6"),
-                        module_entry("exe_open_file", exe_open_file, "err7"),
-                        module_entry("exe_open_file_2", exe_open_file_2, "err7"),
-                        module_entry("open_ie", open_ie, "err18")});
+                                 {module_entry("get_current_time", get_current_time, "err3"),
+                                  module_entry("get_current_time_2", get_current_time_2, "err7"),
+                                  module_entry("sql_correct", sql_correct, "err4"),
+                                  module_entry("wcslen_", wcslen_, "err5"),
+                                  module_entry("Convert_web_addr", Convert_web_addr, "err6"),
+                                  module_entry("exe_open_file", exe_open_file, "err7"),
+                                  module_entry("exe_open_file_2", exe_open_file_2, "err7"),
+                                  module_entry("open_ie", open_ie, "err18")});
 }
 
 gboolean init_extern_func_2()
 {
-    return load_companion_module("email_file.dll", "err19",
-                       {module_entry("test_4", test_4, "err9"),
-                        module_entry("Get_Email_Name", Get_Email_Name, "err10"),
-                        module_entry("GetFileName_buf", GetFileName_buf, "err11"),
-                        module_entry("ChIp_to_int_unicode_turn", ChIp_to_int_unicode_turn, "err12"),
-                        module_entry("FindPosByIp_interface", FindPosByIp_interface, "err13"),
-                        module_entry("GetFileCounterByIP_interface", GetFileCounterByIP_interface, "err20")});
+    return load_companion_module(
+        "email_file.dll", "err19",
+        {module_entry("test_4", test_4, "err9"),
+         module_entry("Get_Email_Name", Get_Email_Name, "err10"),
+         module_entry("GetFileName_buf", GetFileName_buf, "err11"),
+         module_entry("ChIp_to_int_unicode_turn", ChIp_to_int_unicode_turn, "err12"),
+         module_entry("FindPosByIp_interface", FindPosByIp_interface, "err13"),
+         module_entry("GetFileCounterByIP_interface", GetFileCounterByIP_interface, "err20")});
 }
 
 gboolean init_extern_func_3()
 {
-    return load_companion_module("email_decode.dll", "err14",
-                       {module_entry("Get_Str_By_Head", Get_Str_By_Head, "err15"),
-                        module_entry("DecodeBase64_interface", DecodeBase64_interface, "err16"),
-                        module_entry("GetEmail_To_interface", GetEmail_To_interface, "err19"),
-                        module_entry("Get_to_buf", Get_to_buf, "err20"),
-                        module_entry("GetStrByHead_one_block_interface", GetStrByHead_one_block_interface,
-                              "err21")});
+    return load_companion_module(
+        "email_decode.dll", "err14",
+        {module_entry("Get_Str_By_Head", Get_Str_By_Head, "err15"),
+         module_entry("DecodeBase64_interface", DecodeBase64_interface, "err16"),
+         module_entry("GetEmail_To_interface", GetEmail_To_interface, "err19"),
+         module_entry("Get_to_buf", Get_to_buf, "err20"),
+         module_entry("GetStrByHead_one_block_interface", GetStrByHead_one_block_interface,
+                      "err21")});
 }
 
 gboolean init_extern_func_4(RecvProc callback)
 {
-    if (!load_companion_module("tcp_dll.dll", "err17",
-                     {module_entry("tcp_interface_SetFunc", tcp_interface_SetFunc, "err18")}))
+    if (!load_companion_module(
+            "tcp_dll.dll", "err17",
+            {module_entry("tcp_interface_SetFunc", tcp_interface_SetFunc, "err18")}))
         return FALSE;
     // An extra of our own receiver, for the disk panel's drop line.
     load_companion_module("tcp_dll.dll", nullptr, {module_entry("tcp_get_counts", tcp_get_counts)});
@@ -122,10 +125,10 @@ gboolean init_extern_func_4(RecvProc callback)
 gboolean init_vc_excel()
 {
     return load_companion_module("vc_dll_excel.dll", "err vc_excel",
-                       {module_entry("create_excel", vc_create_excel, "err3"),
-                        module_entry("OpenExcel", vc_open_excel, "err4"),
-                        module_entry("WriteToExcel", vc_write_excel, "err5"),
-                        module_entry("close_excel", vc_close_excel, "err6")});
+                                 {module_entry("create_excel", vc_create_excel, "err3"),
+                                  module_entry("OpenExcel", vc_open_excel, "err4"),
+                                  module_entry("WriteToExcel", vc_write_excel, "err5"),
+                                  module_entry("close_excel", vc_close_excel, "err6")});
 }
 
 unsigned current_time()
@@ -140,9 +143,12 @@ void current_time_2(int* hour, int* minute, int* second)
     if (get_current_time_2) {
         int h = 0, m = 0, s = 0;
         get_current_time_2(&h, &m, &s);
-        if (hour) *hour = h;
-        if (minute) *minute = m;
-        if (second) *second = s;
+        if (hour)
+            *hour = h;
+        if (minute)
+            *minute = m;
+        if (second)
+            *second = s;
         return;
     }
     stored_time_of_day(hour, minute, second);

@@ -103,19 +103,19 @@ entry_point module_entry(const char* name, Fn& slot, const char* missing = nullp
             [](void* s, gpointer symbol) { *static_cast<Fn*>(s) = reinterpret_cast<Fn>(symbol); }};
 }
 
-// Opens `file` from the working directory and fills the table in order, stopping at the first entry that is missing. Every pointer
-// of the table is cleared first, so they show what the last load found.
-// Modules stay open for the rest of the run and do not see each other's
-// symbols. `module_missing` is shown when the file cannot be opened.
+// Opens `file` from the working directory and fills the table in order, stopping at the first entry
+// that is missing. Every pointer of the table is cleared first, so they show what the last load
+// found. Modules stay open for the rest of the run and do not see each other's symbols.
+// `module_missing` is shown when the file cannot be opened.
 bool load_companion_module(const char* file, const char* module_missing,
                            std::initializer_list<entry_point> table);
 
 // Loaders, one per module.
-gboolean init_extern_func();    // "linux_extern.dll"
-gboolean init_extern_func_2();  // "email_file.dll"
-gboolean init_extern_func_3();  // "email_decode.dll"
+gboolean init_extern_func();                     // "linux_extern.dll"
+gboolean init_extern_func_2();                   // "email_file.dll"
+gboolean init_extern_func_3();                   // "email_decode.dll"
 gboolean init_extern_func_4(RecvProc callback);  // "tcp_dll.dll"; starts the mail receiver with it
-gboolean init_vc_excel();       // "vc_dll_excel.dll"
+gboolean init_vc_excel();                        // "vc_dll_excel.dll"
 
 // Checked calls into "linux_extern.dll".
 

@@ -6,7 +6,6 @@
 
 #include <glib.h>
 
-
 extern "C" {
 typedef void (*Convert_text__t)(gunichar2* text, int len);
 typedef char* (*get_char_t)(void);

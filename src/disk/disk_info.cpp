@@ -46,8 +46,9 @@ void set_captions(unsigned int language)
     if (label_4_disk)
         gtk_label_set_text(GTK_LABEL(label_4_disk), tr(DISK_STATE_CAPTION, language));
     if (label_drop_disk && disk_drop_counter)
-        gtk_label_set_markup(GTK_LABEL(label_drop_disk),
-                             disk_markup(drop_text(disk_drop_counter(), language), DISK_RED).c_str());
+        gtk_label_set_markup(
+            GTK_LABEL(label_drop_disk),
+            disk_markup(drop_text(disk_drop_counter(), language), DISK_RED).c_str());
 }
 
 // Mount points are file names: shown in their display form, which is valid
@@ -88,17 +89,15 @@ void update_drop_line()
         gtk_widget_set_visible(label_drop_disk, n > 0);
     }
     const gint64 now = g_get_monotonic_time();
-    if (n > g_drop_reported && (g_drop_reported_at == 0 || now - g_drop_reported_at >= DROP_REPORT_US)) {
+    if (n > g_drop_reported &&
+        (g_drop_reported_at == 0 || now - g_drop_reported_at >= DROP_REPORT_US)) {
         std::fprintf(stderr, "%s\n", drop_text(n, language_nu).c_str());
         g_drop_reported = n;
         g_drop_reported_at = now;
     }
 }
 
-void get_disk_name()
-{
-    disk_name = working_mount_point().value_or("?");
-}
+void get_disk_name() { disk_name = working_mount_point().value_or("?"); }
 
 std::optional<std::uint64_t> get_free_space()
 {
@@ -151,10 +150,13 @@ void init_disk_info_show()
     gtk_box_pack_start(GTK_BOX(vbox_disk), hbox_disk_2, FALSE, FALSE, 0);
     set_captions(language_nu);
     update_drop_line();
-    g_timeout_add_seconds(1, [](gpointer) -> gboolean {
-        update_drop_line();
-        return TRUE;
-    }, nullptr);
+    g_timeout_add_seconds(
+        1,
+        [](gpointer) -> gboolean {
+            update_drop_line();
+            return TRUE;
+        },
+        nullptr);
 
     func1_disk(nullptr);
     g_timeout_add_seconds(CHECK_SECONDS, func1_disk, nullptr);

@@ -21,7 +21,8 @@ std::string unescape_mount_field(std::string_view field)
     out.reserve(field.size());
     for (std::size_t i = 0; i < field.size(); ++i) {
         auto octal = [&](std::size_t k) { return field[k] >= '0' && field[k] <= '7'; };
-        if (field[i] == '\\' && i + 3 < field.size() && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+        if (field[i] == '\\' && i + 3 < field.size() && octal(i + 1) && octal(i + 2) &&
+            octal(i + 3)) {
             int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
             out += static_cast<char>(value);
             i += 3;
@@ -94,7 +95,7 @@ std::optional<std::string> working_mount_point()
 
 std::optional<std::uint64_t> free_kilobytes(const char* path)
 {
-    struct statvfs st {};
+    struct statvfs st { };
     if (statvfs(path, &st) != 0)
         return std::nullopt;
     unsigned __int128 block = st.f_frsize ? st.f_frsize : st.f_bsize;
@@ -114,7 +115,8 @@ disk_check classify_free_space(std::optional<std::uint64_t> kilobytes)
 std::string disk_markup(std::string_view text, const char* colour)
 {
     gchar* escaped = g_markup_escape_text(text.data(), static_cast<gssize>(text.size()));
-    std::string out = std::string("<span size=\"10000\" foreground=\"") + colour + "\">" + escaped + "</span>";
+    std::string out =
+        std::string("<span size=\"10000\" foreground=\"") + colour + "\">" + escaped + "</span>";
     g_free(escaped);
     return out;
 }

@@ -27,7 +27,7 @@ enum class disk_state { ok, low, unknown };
 struct disk_check {
     std::string value_text;  // megabytes as "%lluM", or "?" when unknown
     disk_state state;
-    bool end_process;        // a real reading below 200 MB
+    bool end_process;  // a real reading below 200 MB
 };
 
 // Thresholds: more than 1000 MB ok; 1000 MB or less low; below 200 MB the
@@ -36,7 +36,7 @@ disk_check classify_free_space(std::optional<std::uint64_t> kilobytes);
 
 // The panel's texts.
 inline constexpr tr3 DISK_FREE_CAPTION {"磁盘余量:", "disk free:", "磁盤餘量:"};  // label_1_disk
-inline constexpr tr3 DISK_STATE_CAPTION {"状态:", "state:", "狀態:"};          // label_4_disk
+inline constexpr tr3 DISK_STATE_CAPTION {"状态:", "state:", "狀態:"};             // label_4_disk
 inline constexpr tr3 DISK_OK {"正常", "ok", "正常"};
 inline constexpr tr3 DISK_LOW {"空间不足", "free space low", "空間不足"};
 inline constexpr tr3 DISK_UNKNOWN {"未知", "unknown", "未知"};

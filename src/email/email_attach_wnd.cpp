@@ -37,7 +37,8 @@ void init_email_attach_wnd()
     treeview_email_attach = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store_email_attach));
     g_object_unref(store_email_attach);  // the view owns it
     GtkCellRenderer* cell = gtk_cell_renderer_text_new();
-    attach_column = gtk_tree_view_column_new_with_attributes(ATTACH_TITLE.zh, cell, "text", 0, nullptr);
+    attach_column =
+        gtk_tree_view_column_new_with_attributes(ATTACH_TITLE.zh, cell, "text", 0, nullptr);
     gtk_tree_view_append_column(GTK_TREE_VIEW(treeview_email_attach), attach_column);
     gtk_tree_selection_set_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(treeview_email_attach)),
                                 GTK_SELECTION_SINGLE);

@@ -12,8 +12,8 @@ void init_email_content_wnd()
     gtk_text_view_set_editable(GTK_TEXT_VIEW(email_content_text), FALSE);
     gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(email_content_text), GTK_WRAP_WORD_CHAR);
     scrolled_email_content = gtk_scrolled_window_new(nullptr, nullptr);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled_email_content), GTK_POLICY_AUTOMATIC,
-                                   GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled_email_content),
+                                   GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
     gtk_container_add(GTK_CONTAINER(scrolled_email_content), email_content_text);
 }
 

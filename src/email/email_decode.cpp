@@ -25,7 +25,7 @@ constexpr std::size_t window_buffer = 1010;
 constexpr std::size_t window_short = 10;
 constexpr long window_step = 700;
 constexpr long head_search_limit = 64 * 1024;
-constexpr std::size_t text_base64_limit = 16 * 1024; // enough for 3,999 bytes of text
+constexpr std::size_t text_base64_limit = 16 * 1024;  // enough for 3,999 bytes of text
 constexpr std::size_t attach_name_bytes = 200;
 
 FILE* infile = nullptr;
@@ -70,7 +70,7 @@ std::string decode_base64(const std::string& text)
         return base64_decode(text);
     std::size_t size = base64_decoded_size(text);
     std::vector<char> out(size + 1);
-    std::string in = text; // the entry takes a mutable pointer
+    std::string in = text;  // the entry takes a mutable pointer
     DecodeBase64_interface(in.data(), out.data());
     return std::string(out.data(), size);
 }
@@ -138,10 +138,7 @@ bool is_blank_line(const std::string& line)
     return line.find_first_not_of(" \t") == std::string::npos;
 }
 
-bool is_delimiter(const std::string& line)
-{
-    return line.compare(0, 2, "--") == 0;
-}
+bool is_delimiter(const std::string& line) { return line.compare(0, 2, "--") == 0; }
 
 // Raw bytes [from, to) of the open file, at most `limit` of them.
 std::string read_range(long from, long to, std::size_t limit)
@@ -164,7 +161,8 @@ std::string attachment_name_bytes(const std::string& from_filename)
     std::size_t pos = 0;
     while (pos < from_filename.size()) {
         std::size_t end = from_filename.find('\n', pos);
-        std::string line = from_filename.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        std::string line =
+            from_filename.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (pos > 0 && (line.empty() || (line[0] != ' ' && line[0] != '\t')))
@@ -180,7 +178,8 @@ std::string attachment_name_bytes(const std::string& from_filename)
         while ((at = logical.find("?B?", at)) != std::string::npos) {
             at += 3;
             std::size_t stop = logical.find("?=", at);
-            bytes += decode_base64(logical.substr(at, stop == std::string::npos ? std::string::npos : stop - at));
+            bytes += decode_base64(
+                logical.substr(at, stop == std::string::npos ? std::string::npos : stop - at));
             if (stop == std::string::npos)
                 break;
             at = stop + 2;
@@ -221,7 +220,7 @@ FILE* create_file(const std::string& path)
     return f;
 }
 
-} // namespace
+}  // namespace
 
 int open_email(const char* pname)
 {
@@ -278,14 +277,11 @@ long find_char_infile(const char* pchar, long start_pos)
         if (const char* hit = std::strstr(buf, pchar))
             return pos + (hit - buf);
         if (n < window_size)
-            return -1; // this window reached the end
+            return -1;  // this window reached the end
     }
 }
 
-long find_text_start()
-{
-    return find_char_infile("Content-Type: text/plain", 0);
-}
+long find_text_start() { return find_char_infile("Content-Type: text/plain", 0); }
 
 long GetBoundary_2(char* pOut, long start_pos)
 {
@@ -372,7 +368,7 @@ int GetContent_text(char* pOut)
                 break;
             text += line;
             if (previous > 0 && line.size() < previous)
-                break; // a shorter line is the last
+                break;  // a shorter line is the last
             previous = line.size();
         }
         bytes = decode_base64(text);
@@ -380,7 +376,7 @@ int GetContent_text(char* pOut)
         char boundary[email_boundary_size];
         long e = GetBoundary_2(boundary, t) >= 0 ? find_char_infile(boundary, t) : -1;
         if (e >= 0 && e < b)
-            e = b; // the boundary lies before the body: nothing
+            e = b;  // the boundary lies before the body: nothing
         bytes = read_range(b, e, email_content_size);
         if (e >= 0) {
             // The delimiter's "--" and the line break before it are not text.
@@ -414,7 +410,8 @@ long GetAttachment(char* attach_name, long start_pos)
     if (f >= 0 && f < r) {
         std::string name = attachment_name_bytes(read_range(f, r, 8192));
         if (attach_name)
-            utf8_copy(attach_name, email_attach_name_max + 1, mail_text_to_utf8(name, marked_utf(head)));
+            utf8_copy(attach_name, email_attach_name_max + 1,
+                      mail_text_to_utf8(name, marked_utf(head)));
     }
     return r;
 }
@@ -454,7 +451,7 @@ int attach_to_file(const char* p_attach_name, long start_pos, int b_open)
     line_reader reader(start_pos);
     std::string line;
     bool have = reader.next(&line);
-    while (have && line.empty()) // leading empty lines
+    while (have && line.empty())  // leading empty lines
         have = reader.next(&line);
     // The decoder works on groups of four characters; what is left of a line
     // is carried into the next one, so lines of any length decode exactly.

@@ -19,13 +19,13 @@
 #include <string_view>
 
 // Sizes of the callers' buffers.
-inline constexpr std::size_t email_line_size = 300;        // get_one_line
-inline constexpr std::size_t email_head_size = 1000;       // get_head_block (900 bytes copied)
+inline constexpr std::size_t email_line_size = 300;   // get_one_line
+inline constexpr std::size_t email_head_size = 1000;  // get_head_block (900 bytes copied)
 inline constexpr std::size_t email_head_copy = 900;
-inline constexpr std::size_t email_boundary_size = 200;    // GetBoundary_2
-inline constexpr std::size_t email_attach_name_size = 100; // GetAttachment (90 bytes written)
+inline constexpr std::size_t email_boundary_size = 200;     // GetBoundary_2
+inline constexpr std::size_t email_attach_name_size = 100;  // GetAttachment (90 bytes written)
 inline constexpr std::size_t email_attach_name_max = 90;
-inline constexpr std::size_t email_content_size = 4000;    // GetContent_text
+inline constexpr std::size_t email_content_size = 4000;  // GetContent_text
 
 // Opens a mail file (the narrow path; a UTF-8 path that names no file is
 // tried in its GB18030 form) and sets the line-break mode to "\r\n".

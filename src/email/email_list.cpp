@@ -20,7 +20,7 @@ constexpr long STORED_TIME_OFFSET = 28800;
 bool have_store_module()
 {
     return Get_Email_Name && GetFileName_buf && FindPosByIp_interface &&
-           GetFileCounterByIP_interface;
+        GetFileCounterByIP_interface;
 }
 
 // The record array of the last rescan.
@@ -44,7 +44,7 @@ utf16_string mail_path(const gunichar2* directory, const gunichar2* file)
     static const utf16_string store = utf16_from_utf8("mail_save");
     static const utf16_string slash = utf16_from_utf8("/");
     return store + slash + utf16_string(directory, utf16_length(directory)) + slash +
-           utf16_string(file, utf16_length(file));
+        utf16_string(file, utf16_length(file));
 }
 
 }  // namespace
@@ -140,7 +140,7 @@ email_page read_email_page(guint ip, int page)
     const directory_name_& rec = store_records()[pos];
     const int first = email_page_size * out.page;
     for (int i = first; i < first + email_page_size && i < static_cast<int>(mail_names_per_dir) &&
-                        rec.m_email_name[i].ch_name[0] != 0;
+         rec.m_email_name[i].ch_name[0] != 0;
          ++i) {
         utf16_string wide = mail_path(rec.DirectoryName, rec.m_email_name[i].ch_name);
         email_row row;
@@ -167,11 +167,11 @@ void for_each_stored_mail(const std::function<void(tagCommunicationData_*)>& add
     Get_Email_Name();
     const directory_name_* rec = store_records();
     for (; rec && rec->DirectoryName[0] != 0; ++rec) {
-        guint ip = ChIp_to_int_unicode_turn
-                       ? static_cast<guint>(ChIp_to_int_unicode_turn(
-                             const_cast<gunichar2*>(rec->DirectoryName)))
-                       : rec->int_ip;
-        for (std::size_t i = 0; i < mail_names_per_dir && rec->m_email_name[i].ch_name[0] != 0; ++i) {
+        guint ip = ChIp_to_int_unicode_turn ? static_cast<guint>(ChIp_to_int_unicode_turn(
+                                                  const_cast<gunichar2*>(rec->DirectoryName)))
+                                            : rec->int_ip;
+        for (std::size_t i = 0; i < mail_names_per_dir && rec->m_email_name[i].ch_name[0] != 0;
+             ++i) {
             tagCommunicationData_ record {};
             record.dwIP = ip;
             record.msg.impMsg.dwLogType = LOG_TYPE_EMAIL;

@@ -23,11 +23,8 @@ constexpr int VIEW_COLS = 5;
 GtkTreeViewColumn* title_columns[VIEW_COLS];
 
 const tr3 COLUMN_TITLES[VIEW_COLS] = {
-    {"序号", "Number", "序號"},
-    {"发件人", "sender", "發件人"},
-    {"标题", "Subject", "標題"},
-    {"时间", "time", "時間"},
-    {"收件人", "recv", "收件人"},
+    {"序号", "Number", "序號"}, {"发件人", "sender", "發件人"}, {"标题", "Subject", "標題"},
+    {"时间", "time", "時間"},   {"收件人", "recv", "收件人"},
 };
 
 // width_chars > 0: the text is cut with an ellipsis at about that many
@@ -47,9 +44,9 @@ GtkTreeViewColumn* text_column(const char* title, int model_col, int width_chars
 
 void build_header_list()
 {
-    store_email_title = gtk_list_store_new(EMAIL_N_COLS, G_TYPE_UINT, G_TYPE_STRING, G_TYPE_STRING,
-                                           G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING,
-                                           G_TYPE_STRING, G_TYPE_STRING);
+    store_email_title =
+        gtk_list_store_new(EMAIL_N_COLS, G_TYPE_UINT, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING,
+                           G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING);
     treeview_email_tile = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store_email_title));
     g_object_unref(store_email_title);  // the view owns it
     const int model_cols[VIEW_COLS] = {EMAIL_COL_NUMBER, EMAIL_COL_SENDER, EMAIL_COL_SUBJECT,
@@ -129,10 +126,7 @@ void show_email_head(guint ip)
     list_page(ip, 0);
 }
 
-void show_email_head_page(guint ip)
-{
-    list_page(ip, current_pag_email);
-}
+void show_email_head_page(guint ip) { list_page(ip, current_pag_email); }
 
 void RemoveAll_email_title()
 {

@@ -11,12 +11,12 @@
 
 // Model columns of store_email_title.
 enum {
-    EMAIL_COL_NUMBER = 0,      // unsigned, 1 for the newest mail
+    EMAIL_COL_NUMBER = 0,  // unsigned, 1 for the newest mail
     EMAIL_COL_SENDER = 1,
     EMAIL_COL_SUBJECT = 2,
     EMAIL_COL_TIME = 3,
     EMAIL_COL_UNUSED_4 = 4,
-    EMAIL_COL_PATH = 5,        // "mail_save/<router>/<file>": the key, never shown
+    EMAIL_COL_PATH = 5,  // "mail_save/<router>/<file>": the key, never shown
     EMAIL_COL_RECIPIENTS = 6,
     EMAIL_COL_UNUSED_7 = 7,
     EMAIL_N_COLS = 8,

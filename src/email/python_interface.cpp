@@ -20,10 +20,10 @@ namespace {
 class py_ref {
 public:
     py_ref() = default;
-    explicit py_ref(PyObject* p) : p_(p) {}
+    explicit py_ref(PyObject* p) : p_(p) { }
     py_ref(const py_ref&) = delete;
     py_ref& operator=(const py_ref&) = delete;
-    py_ref(py_ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    py_ref(py_ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) { }
     py_ref& operator=(py_ref&& other) noexcept
     {
         std::swap(p_, other.p_);
@@ -106,7 +106,7 @@ void report_error(const char* what)
 void report_status(const char* what, const PyStatus& status)
 {
     std::fprintf(stderr, "%s: %s%s%s\n", what, status.func ? status.func : "",
-        status.func ? ": " : "", status.err_msg ? status.err_msg : "");
+                 status.func ? ": " : "", status.err_msg ? status.err_msg : "");
 }
 
 // Starts the interpreter once. UTF-8 mode makes file names round-trip byte for
@@ -154,7 +154,7 @@ bool start_interpreter()
     // The script modules live in the working directory.
     PyRun_SimpleString("import sys");
     char cwd[4096];
-    PyObject* path = PySys_GetObject("path"); // borrowed
+    PyObject* path = PySys_GetObject("path");  // borrowed
     if (getcwd(cwd, sizeof cwd) && path && PyList_Check(path)) {
         py_ref dir(PyUnicode_DecodeFSDefault(cwd));
         if (!dir || PyList_Insert(path, 0, dir.get()) != 0)
@@ -166,17 +166,17 @@ bool start_interpreter()
 struct function_slot {
     const char* name;
     PyObject** slot;
-    const char* message; // shown when this name is missing
+    const char* message;  // shown when this name is missing
 };
 
 // Looks the functions up in order; the first one missing ends the look-up.
 int look_up(PyObject* module, std::initializer_list<function_slot> slots)
 {
-    PyObject* dict = PyModule_GetDict(module); // borrowed
+    PyObject* dict = PyModule_GetDict(module);  // borrowed
     if (!dict)
         return -1;
     for (const function_slot& s : slots) {
-        PyObject* f = PyDict_GetItemString(dict, s.name); // borrowed
+        PyObject* f = PyDict_GetItemString(dict, s.name);  // borrowed
         if (!f || !PyCallable_Check(f)) {
             startup_message(s.message);
             return -1;
@@ -210,13 +210,13 @@ py_ref call(PyObject* func, const char* name, std::initializer_list<const char*>
     for (const char* text : texts) {
         if (!text)
             text = "";
-        PyObject* s = PyUnicode_DecodeUTF8(text,
-            static_cast<Py_ssize_t>(std::strlen(text)), "surrogateescape");
+        PyObject* s = PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(std::strlen(text)),
+                                           "surrogateescape");
         if (!s) {
             report_error(name);
             return {};
         }
-        PyTuple_SET_ITEM(args.get(), i++, s); // steals s
+        PyTuple_SET_ITEM(args.get(), i++, s);  // steals s
     }
     py_ref result(PyObject_CallObject(func, args.get()));
     if (!result)
@@ -227,7 +227,7 @@ py_ref call(PyObject* func, const char* name, std::initializer_list<const char*>
 // The text of a call's result: str as UTF-8, bytes as they are. Nothing for a
 // failed call or a result of another type.
 std::optional<std::string> call_text(PyObject* func, const char* name,
-    std::initializer_list<const char*> texts)
+                                     std::initializer_list<const char*> texts)
 {
     py_ref result = call(func, name, texts);
     if (!result)
@@ -242,10 +242,9 @@ std::optional<std::string> call_text(PyObject* func, const char* name,
             return std::nullopt;
         }
         return std::string(PyBytes_AS_STRING(bytes.get()),
-            static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+                           static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
     }
-    std::fprintf(stderr, "script %s returned %s, not str or bytes\n", name,
-        Py_TYPE(r)->tp_name);
+    std::fprintf(stderr, "script %s returned %s, not str or bytes\n", name, Py_TYPE(r)->tp_name);
     return std::nullopt;
 }
 
@@ -273,7 +272,7 @@ int get_js(PyObject* func, const char* name, const char* pContent, char* pOut)
     return text ? 0 : -1;
 }
 
-} // namespace
+}  // namespace
 
 int init_python_1()
 {
@@ -285,19 +284,21 @@ int init_python_1()
         return -1;
     }
     pModule_email = module;
-    return look_up(module, {
-        {"add", &pFunc_add, "can't find function [add]"},
-        {"GetEmail_subject", &pFunc_GetSubject, "can't find function [0]"},
-        {"GetEmail_from", &pFunc_GetFrom, "can't find function [1]"},
-        {"GetEmail_content", &pFunc_GetContent, "can't find function [2]"},
-        {"GetEmail_attach", &pFunc_GetAttach, "can't find function [2]"},
-        {"removeFileInFirstDir", &pFunc_removeFileInFirstDir, "can't find function [2]"},
-        {"create_excel", &pFunc_create_excel, "can't find function [2]"},
-        {"excel_write", &pFunc_excel_write, "can't find function [2]"},
-        {"excel_open_speed", &pFunc_excel_open_speed, "can't find function [2]"},
-        {"excel_write_speed", &pFunc_excel_write_speed, "can't find function [2]"},
-        {"excel_over_speed", &pFunc_excel_over_speed, "can't find function [2]"},
-    });
+    return look_up(
+        module,
+        {
+            {"add", &pFunc_add, "can't find function [add]"},
+            {"GetEmail_subject", &pFunc_GetSubject, "can't find function [0]"},
+            {"GetEmail_from", &pFunc_GetFrom, "can't find function [1]"},
+            {"GetEmail_content", &pFunc_GetContent, "can't find function [2]"},
+            {"GetEmail_attach", &pFunc_GetAttach, "can't find function [2]"},
+            {"removeFileInFirstDir", &pFunc_removeFileInFirstDir, "can't find function [2]"},
+            {"create_excel", &pFunc_create_excel, "can't find function [2]"},
+            {"excel_write", &pFunc_excel_write, "can't find function [2]"},
+            {"excel_open_speed", &pFunc_excel_open_speed, "can't find function [2]"},
+            {"excel_write_speed", &pFunc_excel_write_speed, "can't find function [2]"},
+            {"excel_over_speed", &pFunc_excel_over_speed, "can't find function [2]"},
+        });
 }
 
 int init_python_2()
@@ -311,15 +312,16 @@ int init_python_2()
     }
     pModule_js = module;
     constexpr const char* missing = "can't find function [2]";
-    int rc = look_up(module, {
-        {"init_js_chinese", &pFunc_init_js_chinese, missing},
-        {"init_js_en", &pFunc_init_js_en, missing},
-        {"init_js_fanti", &pFunc_init_js_fanti, missing},
-        {"get_js_value_chinese", &pFunc_js_get_chinese, missing},
-        {"get_js_value_en", &pFunc_js_get_en, missing},
-        {"get_js_value_fanti", &pFunc_js_get_fanti, missing},
-        {"get_js_b_exist_chinese", &pFunc_js_get_b_exist_chinese, missing},
-    });
+    int rc = look_up(module,
+                     {
+                         {"init_js_chinese", &pFunc_init_js_chinese, missing},
+                         {"init_js_en", &pFunc_init_js_en, missing},
+                         {"init_js_fanti", &pFunc_init_js_fanti, missing},
+                         {"get_js_value_chinese", &pFunc_js_get_chinese, missing},
+                         {"get_js_value_en", &pFunc_js_get_en, missing},
+                         {"get_js_value_fanti", &pFunc_js_get_fanti, missing},
+                         {"get_js_b_exist_chinese", &pFunc_js_get_b_exist_chinese, missing},
+                     });
     if (rc != 0)
         return rc;
     py_init_js_chinese();
@@ -343,20 +345,11 @@ int py_del_email_all(const char* pname)
     return call_only(pFunc_removeFileInFirstDir, "removeFileInFirstDir", {pname});
 }
 
-int py_init_js_chinese()
-{
-    return call_only(pFunc_init_js_chinese, "init_js_chinese", {"ok"});
-}
+int py_init_js_chinese() { return call_only(pFunc_init_js_chinese, "init_js_chinese", {"ok"}); }
 
-int py_init_js_en()
-{
-    return call_only(pFunc_init_js_en, "init_js_en", {"ok"});
-}
+int py_init_js_en() { return call_only(pFunc_init_js_en, "init_js_en", {"ok"}); }
 
-int py_init_js_fanti()
-{
-    return call_only(pFunc_init_js_fanti, "init_js_fanti", {"ok"});
-}
+int py_init_js_fanti() { return call_only(pFunc_init_js_fanti, "init_js_fanti", {"ok"}); }
 
 int py_js_get_chinese(const char* pContent, char* pOut)
 {

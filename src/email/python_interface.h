@@ -15,10 +15,10 @@
 #include <cstddef>
 
 // Sizes of the callers' output buffers.
-inline constexpr std::size_t py_header_size = 200; // py_get_subject, py_get_sender
-inline constexpr std::size_t py_js_size = 192;     // py_js_get_chinese/_en/_fanti
-inline constexpr std::size_t py_js_text_max = 190; // bytes of text at most
-inline constexpr std::size_t py_exist_size = 20;   // py_js_get_b_exist_chinese
+inline constexpr std::size_t py_header_size = 200;  // py_get_subject, py_get_sender
+inline constexpr std::size_t py_js_size = 192;      // py_js_get_chinese/_en/_fanti
+inline constexpr std::size_t py_js_text_max = 190;  // bytes of text at most
+inline constexpr std::size_t py_exist_size = 20;    // py_js_get_b_exist_chinese
 
 // Start-up. init_python_1 starts the interpreter, puts the working directory on
 // sys.path and looks up the functions of `my_email`; init_python_2 looks up

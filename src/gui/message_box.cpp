@@ -51,13 +51,12 @@ void MessageBox_(const char* text)
 int MessageBox_2(const char* text)
 {
     GtkWidget* dialog = new_box("syslog");
-    gtk_dialog_add_buttons(GTK_DIALOG(dialog), "ok", GTK_RESPONSE_OK, "cancel",
-                           GTK_RESPONSE_CANCEL, nullptr);
+    gtk_dialog_add_buttons(GTK_DIALOG(dialog), "ok", GTK_RESPONSE_OK, "cancel", GTK_RESPONSE_CANCEL,
+                           nullptr);
     return show_box(dialog, text);
 }
 
-int MessageBox_4(const char* text, const char* title, const char* ok_text,
-                 const char* cancel_text)
+int MessageBox_4(const char* text, const char* title, const char* ok_text, const char* cancel_text)
 {
     GtkWidget* dialog = new_box(title);
     gtk_dialog_add_buttons(GTK_DIALOG(dialog), ok_text, GTK_RESPONSE_OK, cancel_text,

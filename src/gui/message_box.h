@@ -21,8 +21,7 @@ void MessageBox_(const char* text);
 int MessageBox_2(const char* text);
 
 // Question box with a title and button texts of the caller's.
-int MessageBox_4(const char* text, const char* title, const char* ok_text,
-                 const char* cancel_text);
+int MessageBox_4(const char* text, const char* title, const char* ok_text, const char* cancel_text);
 
 // Shows notices of the window-less code (module loaders, storage) in MessageBox_.
 void install_message_box_notices();

@@ -76,8 +76,8 @@ void set_record_processor(GSourceFunc processor) { record_processor = processor;
 
 bool accepted_log_type(guint32 type)
 {
-    return type == LOG_TYPE_WEB || type == LOG_TYPE_CONFIG || type == LOG_TYPE_ATTACK
-           || type == LOG_TYPE_OTHERS || type == LOG_TYPE_EMAIL;
+    return type == LOG_TYPE_WEB || type == LOG_TYPE_CONFIG || type == LOG_TYPE_ATTACK ||
+        type == LOG_TYPE_OTHERS || type == LOG_TYPE_EMAIL;
 }
 
 extern "C" void MyRecvProc(tagCommunicationData_* pData) { RecvProc_2(pData); }
@@ -130,8 +130,8 @@ bool take_record_at_quit(tagCommunicationData_* out, std::chrono::microseconds w
     {
         std::unique_lock lock(guard);
         quit_taking = true;
-        if (!arrived.wait_for(lock, wait, [] { return !ring.empty() || receivers_released; })
-            || ring.empty())
+        if (!arrived.wait_for(lock, wait, [] { return !ring.empty() || receivers_released; }) ||
+            ring.empty())
             return false;
         was_full = ring.full();
         ring.pop(out);

@@ -22,4 +22,7 @@ std::string repair_warnat(std::string_view text)
     return out;
 }
 
-bool has_warnat(std::string_view text) { return text.find("syslog.warnat") != std::string_view::npos; }
+bool has_warnat(std::string_view text)
+{
+    return text.find("syslog.warnat") != std::string_view::npos;
+}

@@ -39,7 +39,8 @@ inline std::string settings_entry_text(GtkWidget* entry)
 inline void settings_entry_set(GtkWidget* entry, const char (&field)[100])
 {
     if (entry)
-        gtk_entry_set_text(GTK_ENTRY(entry), std::string(field, strnlen(field, sizeof field)).c_str());
+        gtk_entry_set_text(GTK_ENTRY(entry),
+                           std::string(field, strnlen(field, sizeof field)).c_str());
 }
 
 // One entry of a settings form and the configuration field it shows.
@@ -49,16 +50,14 @@ struct settings_field {
 };
 
 // Shows the fields in their entries (entries that are gone are skipped).
-template <class Form>
-void settings_show(const Form& form, const config_info_& info)
+template <class Form> void settings_show(const Form& form, const config_info_& info)
 {
     for (const settings_field& f : form)
         settings_entry_set(f.entry, info.*f.field);
 }
 
 // Takes the entries' texts into their fields, cut to what a field holds.
-template <class Form>
-void settings_take(const Form& form, config_info_& info)
+template <class Form> void settings_take(const Form& form, config_info_& info)
 {
     for (const settings_field& f : form)
         config_set_field(info.*f.field, settings_entry_text(f.entry));

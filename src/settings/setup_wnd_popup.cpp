@@ -25,8 +25,8 @@ void forget_entries()
 
 bool entries_exist()
 {
-    return edit1_setup_pop && edit2_setup_pop && edit3_setup_pop && edit4_setup_pop
-           && edit5_setup_pop;
+    return edit1_setup_pop && edit2_setup_pop && edit3_setup_pop && edit4_setup_pop &&
+        edit5_setup_pop;
 }
 
 }  // namespace
@@ -45,14 +45,13 @@ GtkWidget* init_setup_wnd_3()
     gtk_box_pack_start(GTK_BOX(db_rows), gtk_label_new(""), TRUE, TRUE, 0);
     settings_note(db_rows, tr({"说明:", "comment:", "說明:"}), FALSE);
     settings_note(db_rows,
-                  tr({"  1、服务器IP：不填写，则默认使用本地数据库",
-                                   "  1,no ip for localhost",
-                                   "  1、服務器IP：不填寫，則使用本地數據庫"}),
+                  tr({"  1、服务器IP：不填写，则默认使用本地数据库", "  1,no ip for localhost",
+                      "  1、服務器IP：不填寫，則使用本地數據庫"}),
                   FALSE);
     settings_note(db_rows,
                   tr({"  2、数据库端口：不填写，则使用数据库默认3306端口",
-                                   "  2,no port for mysql equl 3306 port",
-                                   "  2、數據庫端口：不填寫，則使用數據庫默認3306端口"}),
+                      "  2,no port for mysql equl 3306 port",
+                      "  2、數據庫端口：不填寫，則使用數據庫默認3306端口"}),
                   FALSE);
     gtk_box_pack_start(GTK_BOX(vbox), db_frame, TRUE, TRUE, 0);
 
@@ -72,9 +71,9 @@ namespace {
 std::array<settings_field, 4> database_fields()
 {
     return {{{edit1_setup_pop, &config_info_::ip},
-            {edit2_setup_pop, &config_info_::user},
-            {edit3_setup_pop, &config_info_::pass},
-            {edit4_setup_pop, &config_info_::sql_port}}};
+             {edit2_setup_pop, &config_info_::user},
+             {edit3_setup_pop, &config_info_::pass},
+             {edit4_setup_pop, &config_info_::sql_port}}};
 }
 
 }  // namespace
@@ -86,7 +85,7 @@ int read_config_2()
     if (entries_exist()) {
         settings_show(database_fields(), save_info);
         // The port the receiver listens on, so that saving keeps it.
-        const auto& bytes = reinterpret_cast<const char (&)[sizeof save_info]>(save_info);
+        const auto& bytes = reinterpret_cast<const char(&)[sizeof save_info]>(save_info);
         std::string port = std::to_string(config_udp_port({bytes, sizeof bytes}));
         gtk_entry_set_text(GTK_ENTRY(edit5_setup_pop), port.c_str());
     }
@@ -96,7 +95,8 @@ int read_config_2()
 int write_config_2()
 {
     settings_take(database_fields(), save_info);
-    settings_take(std::array<settings_field, 1>{{{edit5_setup_pop, &config_info_::udp_port}}}, save_info);
+    settings_take(std::array<settings_field, 1> {{{edit5_setup_pop, &config_info_::udp_port}}},
+                  save_info);
     return config_write(CONFIG_FILE, save_info);
 }
 
@@ -105,10 +105,10 @@ void create_setup_pop()
     GtkWidget* form = init_setup_wnd_3();
     read_config_2();
 
-    dialog_setup_pop = gtk_dialog_new_with_buttons(
-        "setup", window ? GTK_WINDOW(window) : nullptr, GTK_DIALOG_MODAL,
-        tr({"保存", "save", "保存"}), GTK_RESPONSE_OK,
-        tr({"取消", "cancel", "取消"}), GTK_RESPONSE_CANCEL, nullptr);
+    dialog_setup_pop =
+        gtk_dialog_new_with_buttons("setup", window ? GTK_WINDOW(window) : nullptr,
+                                    GTK_DIALOG_MODAL, tr({"保存", "save", "保存"}), GTK_RESPONSE_OK,
+                                    tr({"取消", "cancel", "取消"}), GTK_RESPONSE_CANCEL, nullptr);
     GtkWidget* label = gtk_label_new(tr({"参数设置窗口", "config system", "參數設置窗口"}));
     GtkWidget* vbox = GTK_DIALOG(dialog_setup_pop)->vbox;
     gtk_box_pack_start(GTK_BOX(vbox), label, FALSE, FALSE, 0);

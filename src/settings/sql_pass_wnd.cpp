@@ -58,9 +58,9 @@ GtkWidget* build_form(unsigned lang)
 std::array<settings_field, 4> form_fields()
 {
     return {{{edit1_setup_log, &config_info_::ip},
-            {edit2_setup_log, &config_info_::user},
-            {edit3_setup_log, &config_info_::pass},
-            {edit4_setup_log, &config_info_::sql_port}}};
+             {edit2_setup_log, &config_info_::user},
+             {edit3_setup_log, &config_info_::pass},
+             {edit4_setup_log, &config_info_::sql_port}}};
 }
 
 void forget_entries(GtkWidget*, gpointer)
@@ -94,9 +94,9 @@ int write_config()
 
 void create_password()
 {
-    GtkWidget* form = lang_sys == 2052   ? init_setup_wnd_2()
-                      : lang_sys == 1028 ? init_setup_wnd_2_fanti()
-                                         : init_setup_wnd_2_en();
+    GtkWidget* form = lang_sys == 2052 ? init_setup_wnd_2()
+        : lang_sys == 1028             ? init_setup_wnd_2_fanti()
+                                       : init_setup_wnd_2_en();
     // After a failed save the file still holds the old settings; show the
     // ones in use.
     if (config_save_failed)
@@ -109,8 +109,8 @@ void create_password()
         tr_sys({"打开数据库", "open mysql", "打開數據庫"}), GTK_RESPONSE_OK,
         tr_sys({"退出程序", "exit", "退出程序"}), GTK_RESPONSE_CANCEL, nullptr);
     g_signal_connect(dialog_log, "destroy", G_CALLBACK(forget_entries), nullptr);
-    GtkWidget* label = gtk_label_new(tr_sys({
-        "不能打开数据库，请重新设置", "set mysql password", "不能打開數據庫，請重新設置"}));
+    GtkWidget* label = gtk_label_new(
+        tr_sys({"不能打开数据库，请重新设置", "set mysql password", "不能打開數據庫，請重新設置"}));
     GtkWidget* vbox = GTK_DIALOG(dialog_log)->vbox;
     gtk_box_pack_start(GTK_BOX(vbox), label, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(vbox), form, FALSE, FALSE, 0);
@@ -130,6 +130,6 @@ void create_password()
     gtk_widget_destroy(dialog_log);
     if (unsaved)
         MessageBox_(tr_sys({"设置不能保存，本次使用刚输入的设置",
-                                     "can not save the settings, the values just entered are used",
-                                     "設置不能保存，本次使用剛輸入的設置"}));
+                            "can not save the settings, the values just entered are used",
+                            "設置不能保存，本次使用剛輸入的設置"}));
 }

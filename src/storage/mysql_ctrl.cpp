@@ -22,11 +22,11 @@ constexpr unsigned CONNECT_TIMEOUT_S = 3;
 constexpr auto RECONNECT_INTERVAL = std::chrono::seconds(1);
 
 struct connection {
-    MYSQL handle {};            // stays at this address for the whole run
-    bool initialised = false;   // handle went through mysql_init
-    bool open = false;          // connected, as far as we know
+    MYSQL handle {};              // stays at this address for the whole run
+    bool initialised = false;     // handle went through mysql_init
+    bool open = false;            // connected, as far as we know
     bool result_pending = false;  // a result that nobody has taken yet
-    db_settings settings;       // what it was opened with, for reconnection
+    db_settings settings;         // what it was opened with, for reconnection
     bool last_attempt_failed = false;
     clock_type::time_point last_attempt {};
 };
@@ -196,19 +196,13 @@ MYSQL* mysql_2 = nullptr;
 MYSQL_RES* m_rs = nullptr;
 MYSQL_ROW m_row = nullptr;
 
-std::string bmp_utf8(std::string_view text)
-{
-    return utf8_clean(text, {.bmp_only = true});
-}
+std::string bmp_utf8(std::string_view text) { return utf8_clean(text, {.bmp_only = true}); }
 
-std::string sql_text(MYSQL*, std::string_view text)
-{
-    return sql_escape(bmp_utf8(text));
-}
+std::string sql_text(MYSQL*, std::string_view text) { return sql_escape(bmp_utf8(text)); }
 
 db_settings settings_from_config(const config_info_& info)
 {
-    auto field = [](const char (&f)[100]) { return std::string(f, strnlen(f, sizeof f)); };
+    auto field = [](const char(&f)[100]) { return std::string(f, strnlen(f, sizeof f)); };
     db_settings s;
     s.host = field(info.ip);
     s.user = field(info.user);

@@ -15,8 +15,8 @@ struct config_info_;
 // also across reconnections.
 extern MYSQL* mysql;
 extern MYSQL* mysql_2;
-extern MYSQL_RES* m_rs;   // result set last taken from `mysql`
-extern MYSQL_ROW m_row;   // row last fetched from it
+extern MYSQL_RES* m_rs;  // result set last taken from `mysql`
+extern MYSQL_ROW m_row;  // row last fetched from it
 
 // Runs one statement on `mysql` / `mysql_2`; 0 on success, -1 on any error.
 // A statement that fails because the server went away is run once more after
@@ -49,7 +49,7 @@ int InitTab();
 
 // What a connection is opened with.
 struct db_settings {
-    std::string host;   // "" for the local server
+    std::string host;  // "" for the local server
     std::string user;
     std::string pass;
     unsigned port = 0;  // 0 for the client library's default (3306)

@@ -238,8 +238,9 @@ void insert_new_to_sql_js_2(tagCommunicationData_* pData, std::string_view conte
 void insert_new_to_sql_js_2(tagCommunicationData_* pData, int b_space_to_add)
 {
     const char* text = pData->msg.impMsg.cLogContent;
-    insert_new_to_sql_js_2(pData, std::string_view(text, strnlen(text, sizeof pData->msg.impMsg.cLogContent)),
-                           b_space_to_add);
+    insert_new_to_sql_js_2(
+        pData, std::string_view(text, strnlen(text, sizeof pData->msg.impMsg.cLogContent)),
+        b_space_to_add);
 }
 
 std::size_t flush_inserts()

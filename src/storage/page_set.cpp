@@ -104,7 +104,8 @@ long long get_sql_counter(const std::string& pSql_cmd)
 std::string page_query_text(const std::string& ordered)
 {
     constexpr std::string_view HEAD = "select * from LogTab";
-    if (ordered.compare(0, HEAD.size(), HEAD) != 0 || ordered.find(ORDER_CLAUSE) == std::string::npos)
+    if (ordered.compare(0, HEAD.size(), HEAD) != 0 ||
+        ordered.find(ORDER_CLAUSE) == std::string::npos)
         return ordered;
     std::string out = "select LogTab.* from LogTab join (select id_inc from LogTab";
     out.append(ordered, HEAD.size()).append(") k using (id_inc)").append(ORDER_CLAUSE);
@@ -135,7 +136,8 @@ void convert_row(Cells m_row_text, log_display_row& out, bool whole_texts = fals
     // Simplified, English, traditional.
     const int content_cols[3] = {8, 10, 9};
     for (int i = 0; i < 3; ++i)
-        out.content[i] = utf8_cut(m_row_text(content_cols[i]), whole_texts ? SIZE_MAX : ROW_CONTENT_MAX);
+        out.content[i] =
+            utf8_cut(m_row_text(content_cols[i]), whole_texts ? SIZE_MAX : ROW_CONTENT_MAX);
     out.user = utf8_cut(m_row_text(3), whole_texts ? SIZE_MAX : ROW_TEXT_MAX);
 
     char buf[ROW_TEXT_MAX + 1];

@@ -155,7 +155,7 @@ bool decode_rows(const std::string& payload, uint32_t count, std::vector<log_row
 
 // ---------------------------------------------------------------- row_spool
 
-row_spool::row_spool(std::string path) : path_(std::move(path)) {}
+row_spool::row_spool(std::string path) : path_(std::move(path)) { }
 
 row_spool::~row_spool()
 {
@@ -216,7 +216,7 @@ bool row_spool::open()
     fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0)
         return false;
-    struct stat st {};
+    struct stat st { };
     uint64_t head_offset = DATA_START;
     if (::fstat(fd_, &st) != 0 || !start_file(static_cast<uint64_t>(st.st_size), head_offset)) {
         ::close(fd_);
@@ -239,8 +239,8 @@ bool row_spool::open()
 bool row_spool::start_file(uint64_t size, uint64_t& head_offset)
 {
     char magic[8] = {};
-    const bool valid = size >= DATA_START && pread_all(fd_, magic, 8, 0)
-                       && std::memcmp(magic, FILE_MAGIC, 8) == 0 && read_header(head_offset);
+    const bool valid = size >= DATA_START && pread_all(fd_, magic, 8, 0) &&
+        std::memcmp(magic, FILE_MAGIC, 8) == 0 && read_header(head_offset);
     if (!valid && size > 0)
         std::fprintf(stderr, "spool: %s has no valid header, started anew\n", path_.c_str());
     if (valid && head_offset >= DATA_START && head_offset <= size)
@@ -270,8 +270,8 @@ bool row_spool::read_entries(uint64_t off, uint64_t size)
         ok = ok && get32(h) == ENTRY_MAGIC && len <= MAX_PAYLOAD && off + ENTRY_HEAD + len <= size;
         if (ok) {
             payload.resize(len);
-            ok = pread_all(fd_, payload.data(), len, off + ENTRY_HEAD)
-                 && spool_crc32(payload.data(), payload.size(), spool_crc32(h + 4, 4)) == get32(h + 12);
+            ok = pread_all(fd_, payload.data(), len, off + ENTRY_HEAD) &&
+                spool_crc32(payload.data(), payload.size(), spool_crc32(h + 4, 4)) == get32(h + 12);
         }
         if (!ok) {
             std::fprintf(stderr,
@@ -366,8 +366,7 @@ void row_spool::pop_front()
 row_store::row_store(std::string spool_path, row_store_backend backend,
                      std::function<void(const log_row&)> refused)
     : path_(std::move(spool_path)), be_(std::move(backend)), refused_cb_(std::move(refused))
-{
-}
+{ }
 
 bool row_store::ensure_spool(bool create)
 {
@@ -558,7 +557,8 @@ bool row_store::replay_inner(std::chrono::milliseconds budget)
         p.unknown = h.unknown_rows;
         p.bound = h.id_bound;
         const bool done = run_rows(rows, p, [this](const progress& q) {
-            spool_->set_head({static_cast<uint32_t>(q.done), static_cast<uint32_t>(q.unknown), q.bound});
+            spool_->set_head(
+                {static_cast<uint32_t>(q.done), static_cast<uint32_t>(q.unknown), q.bound});
         });
         if (!done)
             break;
@@ -581,11 +581,11 @@ row_store& program_row_store()
             reconnect_2,
             [](const log_row& row, uint64_t bound, bool& error) -> std::optional<uint64_t> {
                 std::optional<uint64_t> id;
-                const std::string sql =
-                    "select max(id_inc) from LogTab where id_inc > " + std::to_string(bound)
-                    + " and (dwIP,dwLogType,dwSourceIP,cLogUser,cLogContent,cLogNote,time,"
-                      "cLogContent_chinese,cLogContent_fanti,cLogContent_en) = "
-                    + insert_values(mysql_2, row);
+                const std::string sql = "select max(id_inc) from LogTab where id_inc > " +
+                    std::to_string(bound) +
+                    " and (dwIP,dwLogType,dwSourceIP,cLogUser,cLogContent,cLogNote,time,"
+                    "cLogContent_chinese,cLogContent_fanti,cLogContent_en) = " +
+                    insert_values(mysql_2, row);
                 const int rc = query_number_2(sql, id);
                 error = rc == -2;
                 return rc == 0 ? id : std::nullopt;

@@ -106,7 +106,8 @@ struct row_store_backend {
     std::function<bool()> reconnect;
     // The highest id of a stored row equal to `row` above `bound`: nothing
     // when there is none, -1 in `error` when the question could not be put.
-    std::function<std::optional<uint64_t>(const log_row& row, uint64_t bound, bool& error)> find_row;
+    std::function<std::optional<uint64_t>(const log_row& row, uint64_t bound, bool& error)>
+        find_row;
     // The highest id in the table, nothing when it cannot be read.
     std::function<std::optional<uint64_t>()> max_id;
 };
@@ -166,7 +167,7 @@ private:
     std::function<void()> drained_;
     std::optional<row_spool> spool_;
     bool spool_failed_ = false;
-    bool absent_ = false;  // no spool file when last looked
+    bool absent_ = false;            // no spool file when last looked
     std::optional<uint64_t> bound_;  // highest row id known
     uint64_t stored_ = 0;
     uint64_t refused_ = 0;
@@ -174,7 +175,7 @@ private:
     uint64_t spooled_total_ = 0;
     bool replayed_ = false;  // entries were stored from the spool since it was last empty
     bool busy_ = false;
-    int depth_ = 0;          // store/replay calls in progress
+    int depth_ = 0;  // store/replay calls in progress
     // Tells the drained listener, once the outermost call is done (so the
     // rows of a store() are in the table before the tree is recounted).
     void notify_drained();

@@ -28,7 +28,4 @@ std::string router_mail_dir(unsigned ip)
     return std::string("mail_save/") + dotted + "/";
 }
 
-int delete_router_mails(unsigned ip)
-{
-    return py_del_email_all(router_mail_dir(ip).c_str());
-}
+int delete_router_mails(unsigned ip) { return py_del_email_all(router_mail_dir(ip).c_str()); }

@@ -70,7 +70,7 @@ TEST(Config, RewriteIsAtomicAndPrivate)
     scratch_dir dir;
     config_info_ info = SAMPLE;
     ASSERT_EQ(config_write(CONFIG_FILE, info), 0);
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(stat(CONFIG_FILE, &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
@@ -116,8 +116,12 @@ TEST(Conversions, WorkingDirectoryOfAnyLength)
 
 TEST(Language, IdFromLocale)
 {
-    for (auto [locale, id] : {std::pair {"zh_CN.UTF-8", 2052u}, {"zh_SG", 2052u}, {"zh_TW.UTF-8", 1028u},
-                              {"zh_HK.Big5", 1028u}, {"en_US.UTF-8", 1033u}, {"C", 1033u}})
+    for (auto [locale, id] : {std::pair {"zh_CN.UTF-8", 2052u},
+                              {"zh_SG", 2052u},
+                              {"zh_TW.UTF-8", 1028u},
+                              {"zh_HK.Big5", 1028u},
+                              {"en_US.UTF-8", 1033u},
+                              {"C", 1033u}})
         EXPECT_EQ(lang_id_from_locale(locale), id) << locale;
     EXPECT_EQ(lang_id_from_locale(nullptr), 1033u);
 }

@@ -38,7 +38,8 @@ TEST(Startup, MissingModulesAreReportedInOrderAndStartUpGoesOnInTheSystemLanguag
                 _exit(status);
         };
         check(language_nu == 1, 10);
-        check(gtk_widget_get_parent(menubar) == vbox_1 && gtk_widget_get_parent(toolbar) == vbox_1, 11);
+        check(gtk_widget_get_parent(menubar) == vbox_1 && gtk_widget_get_parent(toolbar) == vbox_1,
+              11);
         check(gtk_widget_get_parent(menubar_2) == vbox_1 && !gtk_widget_get_visible(menubar_2), 12);
         check(gtk_widget_get_visible(toolbar), 13);
         check(!gtk_widget_get_sensitive(GTK_WIDGET(toolbar_item(TOOL_OPEN_RECV))), 14);
@@ -59,9 +60,8 @@ TEST(Startup, QuitQuestionCancelKeepsRunningOkEnds)
     startup_result r = run_startup_child({}, [] {
         // The module boxes are answered by now; the next two are the question.
         static int asked = 0;
-        set_dialog_answerer([](GtkDialog*) {
-            return ++asked == 1 ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_OK;
-        });
+        set_dialog_answerer(
+            [](GtkDialog*) { return ++asked == 1 ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_OK; });
         func1(nullptr, nullptr);
         if (asked != 1 || gtk_main_level() != 1)
             _exit(3);  // cancel must not end the main loop

@@ -19,8 +19,8 @@
 
 // The reception pipeline defines the receiver callbacks; these stand in when
 // the test is linked without it.
-extern "C" __attribute__((weak)) void MyRecvProc(tagCommunicationData_*) {}
-extern "C" __attribute__((weak)) void MyRecvProc_tcp(tagCommunicationData_*) {}
+extern "C" __attribute__((weak)) void MyRecvProc(tagCommunicationData_*) { }
+extern "C" __attribute__((weak)) void MyRecvProc_tcp(tagCommunicationData_*) { }
 
 namespace {
 
@@ -45,8 +45,7 @@ void place(const std::string& from, const char* as)
     std::filesystem::copy_file(from, as, std::filesystem::copy_options::overwrite_existing);
 }
 
-template <class Fn>
-Fn fake_entry(const char* file, const char* name)
+template <class Fn> Fn fake_entry(const char* file, const char* name)
 {
     GModule* m = g_module_open(file, G_MODULE_BIND_LAZY);
     gpointer p = nullptr;
@@ -66,7 +65,7 @@ void load_utility(bool with_module)
 bool linux_extern_all_unset()
 {
     return !get_current_time && !get_current_time_2 && !sql_correct && !wcslen_ &&
-           !Convert_web_addr && !exe_open_file && !exe_open_file_2 && !open_ie;
+        !Convert_web_addr && !exe_open_file && !exe_open_file_2 && !open_ie;
 }
 
 // Every special character, a NUL inside, and multi-byte text.
@@ -104,8 +103,8 @@ TEST(CompanionModules, MissingModulesAndEntriesShowTheirMessagesInOrder)
         udp_thread();
         EXPECT_EQ(shown, messages);
         EXPECT_TRUE(linux_extern_all_unset());
-        EXPECT_FALSE(Get_Email_Name || GetFileName_buf || DecodeBase64_interface || Get_to_buf
-                     || tcp_interface_SetFunc || vc_create_excel || vc_close_excel);
+        EXPECT_FALSE(Get_Email_Name || GetFileName_buf || DecodeBase64_interface || Get_to_buf ||
+                     tcp_interface_SetFunc || vc_create_excel || vc_close_excel);
         EXPECT_FALSE(Convert_text_ || get_char || get_wchar);
         udp_stop();
         udp_counts counts {};
@@ -135,7 +134,7 @@ TEST(CompanionModules, OwnModulesLoadFromWorkingDirectory)
     scratch_dir empty;
     EXPECT_FALSE(init_extern_func());
     EXPECT_TRUE(linux_extern_all_unset());
-    EXPECT_EQ(shown, std::vector<std::string>{"err2"});
+    EXPECT_EQ(shown, std::vector<std::string> {"err2"});
 }
 
 TEST(CompanionModules, ReceiversStartWithTheirCallbacks)
@@ -150,7 +149,8 @@ TEST(CompanionModules, ReceiversStartWithTheirCallbacks)
     EXPECT_TRUE(init_extern_func_4(MyRecvProc_tcp));
     udp_thread();
     EXPECT_TRUE(shown.empty());
-    EXPECT_EQ(fake_entry<callback_probe>("./tcp_dll.dll", "fake_receiver_callback")(), &MyRecvProc_tcp);
+    EXPECT_EQ(fake_entry<callback_probe>("./tcp_dll.dll", "fake_receiver_callback")(),
+              &MyRecvProc_tcp);
     EXPECT_EQ(fake_entry<callback_probe>("./udp.so", "fake_receiver_callback")(), &MyRecvProc);
 
     udp_counts counts {};
@@ -164,7 +164,8 @@ TEST(CompanionModules, ReceiversStartWithTheirCallbacks)
     EXPECT_FALSE(init_extern_func_4(MyRecvProc_tcp));
     udp_thread();
     unsetenv("FAKE_RECEIVER_RESULT");
-    EXPECT_EQ(shown, (std::vector<std::string>{"邮件接收tcp建立失败,其它功能正常", "打开udp失败"}));
+    EXPECT_EQ(shown,
+              (std::vector<std::string> {"邮件接收tcp建立失败,其它功能正常", "打开udp失败"}));
 }
 
 // The one home of the stored clock's tests: Unix time minus 8 hours, and a
@@ -192,7 +193,8 @@ TEST(CheckedCalls, StoredClockWithModuleAndFallback)
             } while (std::time(nullptr) != now);
             EXPECT_GE(stored, unsigned(before - 28800)) << tz;
             EXPECT_LE(stored, unsigned(now - 28800)) << tz;
-            struct tm utc {}, local {};
+            struct tm utc {
+            }, local {};
             gmtime_r(&now, &utc);
             localtime_r(&now, &local);
             EXPECT_EQ(h, (utc.tm_hour + shift + 48) % 24) << tz;

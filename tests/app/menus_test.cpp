@@ -103,13 +103,14 @@ std::vector<int> visible_columns(GtkWidget* view)
 // Everything the language switch relabels, part by part.
 std::array<texts, 7> take_snapshot()
 {
-    return {menu_labels(),
-            tool_labels(),
-            column_titles(treeview),
-            column_titles(treeview_list),
-            label_texts(hbox_button_list),
-            {gtk_label_get_text(GTK_LABEL(label_1_disk)), gtk_label_get_text(GTK_LABEL(label_4_disk))},
-            {gtk_window_get_title(GTK_WINDOW(window))}};
+    return {
+        menu_labels(),
+        tool_labels(),
+        column_titles(treeview),
+        column_titles(treeview_list),
+        label_texts(hbox_button_list),
+        {gtk_label_get_text(GTK_LABEL(label_1_disk)), gtk_label_get_text(GTK_LABEL(label_4_disk))},
+        {gtk_window_get_title(GTK_WINDOW(window))}};
 }
 
 // The main window as start-up builds it, in a scratch directory.
@@ -172,7 +173,9 @@ TEST_F(MainWindow, ToolbarToggleHidesThenShows)
 
 TEST_F(MainWindow, ReceptionTogglesFromMenuAndToolbarAndOnlyTheOpenToolIsEverOff)
 {
-    auto click = [](int pos) { return [pos] { g_signal_emit_by_name(toolbar_item(pos), "clicked"); }; };
+    auto click = [](int pos) {
+        return [pos] { g_signal_emit_by_name(toolbar_item(pos), "clicked"); };
+    };
     const std::pair<std::function<void()>, int> steps[] = {
         {[] {}, 1},                   // as built
         {[] { activate(0, 1); }, 1},  // opening while open changes nothing
@@ -185,7 +188,8 @@ TEST_F(MainWindow, ReceptionTogglesFromMenuAndToolbarAndOnlyTheOpenToolIsEverOff
         EXPECT_EQ(b_recv, open);
         for (int pos : {TOOL_SETUP, TOOL_OPEN_RECV, TOOL_CLOSE_RECV, TOOL_VERSION})
             EXPECT_EQ(gtk_widget_get_sensitive(GTK_WIDGET(toolbar_item(pos))),
-                      pos == TOOL_OPEN_RECV ? !open : pos != TOOL_CLOSE_RECV || open) << pos;
+                      pos == TOOL_OPEN_RECV ? !open : pos != TOOL_CLOSE_RECV || open)
+                << pos;
         GList* tops = gtk_container_get_children(GTK_CONTAINER(menubar));
         for (GList* t = tops; t; t = t->next) {
             GList* items = gtk_container_get_children(
@@ -212,8 +216,9 @@ TEST_F(MainWindow, VersionAndQuitQuestionsFollowTheLanguage)
     create_version_wnd();
     change_englist(nullptr, nullptr);
     activate(0, 3);
-    EXPECT_EQ(script.shown, (texts {"版本号:v1.0", "真的要退出吗", "version:v1.0", "版本號:v1.0",
-                                    "Are You realy want to bye?"}));
+    EXPECT_EQ(script.shown,
+              (texts {"版本号:v1.0", "真的要退出吗", "version:v1.0", "版本號:v1.0",
+                      "Are You realy want to bye?"}));
 }
 
 // ---- stock items and their pictures ----
@@ -257,8 +262,8 @@ int opaque_pixels(GdkPixbuf* p)
 bool same_pixels(GdkPixbuf* a, GdkPixbuf* b)
 {
     int w = gdk_pixbuf_get_width(a), h = gdk_pixbuf_get_height(a);
-    if (w != gdk_pixbuf_get_width(b) || h != gdk_pixbuf_get_height(b)
-        || gdk_pixbuf_get_n_channels(a) != gdk_pixbuf_get_n_channels(b))
+    if (w != gdk_pixbuf_get_width(b) || h != gdk_pixbuf_get_height(b) ||
+        gdk_pixbuf_get_n_channels(a) != gdk_pixbuf_get_n_channels(b))
         return false;
     int row = w * gdk_pixbuf_get_n_channels(a);
     for (int y = 0; y < h; ++y)

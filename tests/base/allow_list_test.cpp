@@ -32,12 +32,16 @@ TEST(AllowList, AddressesBlocksAndComments)
     EXPECT_TRUE(l.problems().empty());
     EXPECT_EQ(l.blocks().size(), 4u);
     const std::pair<uint32_t, bool> cases[] = {
-        {addr(192, 168, 1, 7), true}, {addr(192, 168, 1, 8), false},
-        {addr(10, 1, 0, 0), true},    {addr(10, 1, 255, 255), true},
-        {addr(10, 2, 0, 0), false},   {addr(127, 0, 0, 2), true},
+        {addr(192, 168, 1, 7), true},
+        {addr(192, 168, 1, 8), false},
+        {addr(10, 1, 0, 0), true},
+        {addr(10, 1, 255, 255), true},
+        {addr(10, 2, 0, 0), false},
+        {addr(127, 0, 0, 2), true},
         {addr(127, 0, 0, 3), false},
         // Host bits of a block's address are ignored: 172.16.5.8 to .11.
-        {addr(172, 16, 5, 8), true},  {addr(172, 16, 5, 11), true},
+        {addr(172, 16, 5, 8), true},
+        {addr(172, 16, 5, 11), true},
         {addr(172, 16, 5, 12), false},
     };
     for (auto [a, allowed] : cases)
@@ -114,7 +118,8 @@ TEST(AllowList, ProblemsAreReportedOnce)
     EXPECT_TRUE(udp.allows(addr(127, 0, 0, 2)));
     EXPECT_FALSE(tcp.allows(addr(127, 0, 0, 3)));
     std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, path + ": line 2 ignored, not an IPv4 address or CIDR block: \"router\\x1B[31m\"\n");
+    EXPECT_EQ(err,
+              path + ": line 2 ignored, not an IPv4 address or CIDR block: \"router\\x1B[31m\"\n");
 
     // A new version without a valid line: said once, and nothing passes.
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));

@@ -56,7 +56,10 @@ TEST_F(AliasFiles, FileWrittenByOneRunIsLoadedByTheNextByteForByte)
     ASSERT_EQ(write_rename_file(RENAME_FILE), 0);
     std::string bytes = read_file(RENAME_FILE);
     ASSERT_EQ(bytes.size(), 80800u);
-    EXPECT_EQ(bytes.substr(0, 16), std::string("\xC0\xA8\x01\x01" "core router\0", 16));
+    EXPECT_EQ(bytes.substr(0, 16),
+              std::string("\xC0\xA8\x01\x01"
+                          "core router\0",
+                          16));
     EXPECT_EQ(bytes.substr(404, 4), "\xEF\xCD\xAB\x89");  // little-endian
     EXPECT_EQ(bytes.substr(808, 4), "\xFF\xFF\xFF\xFF");  // a free record
 
@@ -159,7 +162,8 @@ TEST_F(AliasFiles, ReverseFileHoldsOneRecordPerKeyAndWrongLengthsAreIgnored)
     write_file(REVERSE_FILE, std::string(301, 'a'));
     EXPECT_EQ(read_reverse_file(), -1);
     EXPECT_TRUE(reverse_list_entries().empty());
-    write_file(REVERSE_FILE, "first" + std::string(1, '\0') + std::string(294, 'g') + std::string(300, 'x'));
+    write_file(REVERSE_FILE,
+               "first" + std::string(1, '\0') + std::string(294, 'g') + std::string(300, 'x'));
     ASSERT_EQ(read_reverse_file(), 0);
     EXPECT_EQ(reverse_list_entries(), (strings {"first", std::string(299, 'x')}));
     EXPECT_STREQ(Find_list("first"), "first");

@@ -60,7 +60,8 @@ strings list_sources()
     strings out;
     GtkTreeModel* m = GTK_TREE_MODEL(store_list);
     GtkTreeIter it;
-    for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok; ok = gtk_tree_model_iter_next(m, &it))
+    for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok;
+         ok = gtk_tree_model_iter_next(m, &it))
         out.push_back(uint_at(m, &it, LIST_COL_ID) + ":" + cell_text(m, &it, LIST_COL_SOURCE));
     std::sort(out.begin(), out.end());
     return out;
@@ -79,7 +80,8 @@ void activate(GtkWidget* item) { gtk_menu_item_activate(GTK_MENU_ITEM(item)); }
 // Opens the alias dialog (through the tree menu's item, or for `ip`) and
 // answers it with `text` and `response`, any later box with OK. Returns the
 // dialog's address ("+" appended when editable), then the boxes' texts.
-strings alias_dialog(unsigned ip, const std::string& text, int response = GTK_RESPONSE_OK, bool by_menu = false)
+strings alias_dialog(unsigned ip, const std::string& text, int response = GTK_RESPONSE_OK,
+                     bool by_menu = false)
 {
     strings shown;
     set_dialog_answerer([&](GtkDialog* dialog) {
@@ -88,7 +90,8 @@ strings alias_dialog(unsigned ip, const std::string& text, int response = GTK_RE
             return static_cast<int>(GTK_RESPONSE_OK);
         }
         bool editable = gtk_editable_get_editable(GTK_EDITABLE(edit1_rename));
-        shown.push_back(gtk_entry_get_text(GTK_ENTRY(edit1_rename)) + std::string(editable ? "+" : ""));
+        shown.push_back(gtk_entry_get_text(GTK_ENTRY(edit1_rename)) +
+                        std::string(editable ? "+" : ""));
         gtk_entry_set_text(GTK_ENTRY(edit2_rename), text.c_str());
         return response;
     });
@@ -97,7 +100,10 @@ strings alias_dialog(unsigned ip, const std::string& text, int response = GTK_RE
     return shown;
 }
 
-long long rows_where(const std::string& cond) { return get_sql_counter("select * from LogTab where " + cond); }
+long long rows_where(const std::string& cond)
+{
+    return get_sql_counter("select * from LogTab where " + cond);
+}
 
 // Every file below "mail_save", sorted.
 strings mail_files()
@@ -112,8 +118,8 @@ strings mail_files()
 
 }  // namespace
 
-#define NEED_DB()                                 \
-    if (!db)                                      \
+#define NEED_DB()                                                                                  \
+    if (!db)                                                                                       \
     GTEST_SKIP() << "no test database"
 
 class Alias : public ::testing::Test {
@@ -174,7 +180,10 @@ TEST_F(Alias, LoadedAtStartUpSetThroughTheMenuClearedAndThe201stRefused)
     EXPECT_EQ(router_name(A), "core router");
     alias_dialog(A, "", GTK_RESPONSE_DELETE_EVENT);  // closing applies
     EXPECT_EQ(router_name(A), "192.168.1.1");
-    EXPECT_EQ(read_file(RENAME_FILE).substr(404, 16), std::string("\xFF\xFF\xFF\xFF" "core router\0", 16));
+    EXPECT_EQ(read_file(RENAME_FILE).substr(404, 16),
+              std::string("\xFF\xFF\xFF\xFF"
+                          "core router\0",
+                          16));
 
     // With all 200 records used a new alias is refused, in the current language.
     for (unsigned i = 2; i < 200; ++i)
@@ -227,7 +236,7 @@ struct delete_case {
 };
 void PrintTo(const delete_case& c, std::ostream* os) { *os << c.name; }
 
-class AliasDelete : public Alias, public ::testing::WithParamInterface<delete_case> {};
+class AliasDelete : public Alias, public ::testing::WithParamInterface<delete_case> { };
 
 TEST_P(AliasDelete, RemovesWhatTheRowStandsFor)
 {
@@ -266,14 +275,36 @@ TEST_P(AliasDelete, RemovesWhatTheRowStandsFor)
 const strings all_mails {"192.168.1.1/1.eml", "192.168.1.1/2.eml", "192.168.1.2/3.eml"};
 INSTANTIATE_TEST_SUITE_P(
     Rows, AliasDelete,
-    ::testing::Values(delete_case {"NoCursorYet", nullptr, GTK_RESPONSE_OK, 0, 3, 2, 2, all_mails, {}},
-                      delete_case {"Cancelled", "0:0", GTK_RESPONSE_CANCEL, 1, 3, 2, 2, all_mails, {}},
-                      delete_case {"TypeRow", "0:0", GTK_RESPONSE_OK, 1, 0, 2, 2, all_mails,
-                                   {"192.168.1.1 2", "  1 2", "branch B 2", "  4 2"}},
-                      delete_case {"RouterRow", "0", GTK_RESPONSE_DELETE_EVENT, 1, 0, 0, 2,  // closing confirms
-                                   {"192.168.1.2/3.eml"}, {"branch B 2", "  4 2"}},
-                      delete_case {"EmailRow", "0:2", GTK_RESPONSE_OK, 1, 3, 2, 2, {"192.168.1.2/3.eml"},
-                                   {"192.168.1.1 5", "  4 3", "  1 2", "branch B 2", "  4 2"}}),
+    ::testing::Values(
+        delete_case {"NoCursorYet", nullptr, GTK_RESPONSE_OK, 0, 3, 2, 2, all_mails, {}},
+        delete_case {"Cancelled", "0:0", GTK_RESPONSE_CANCEL, 1, 3, 2, 2, all_mails, {}},
+        delete_case {"TypeRow",
+                     "0:0",
+                     GTK_RESPONSE_OK,
+                     1,
+                     0,
+                     2,
+                     2,
+                     all_mails,
+                     {"192.168.1.1 2", "  1 2", "branch B 2", "  4 2"}},
+        delete_case {"RouterRow",
+                     "0",
+                     GTK_RESPONSE_DELETE_EVENT,
+                     1,
+                     0,
+                     0,
+                     2,  // closing confirms
+                     {"192.168.1.2/3.eml"},
+                     {"branch B 2", "  4 2"}},
+        delete_case {"EmailRow",
+                     "0:2",
+                     GTK_RESPONSE_OK,
+                     1,
+                     3,
+                     2,
+                     2,
+                     {"192.168.1.2/3.eml"},
+                     {"192.168.1.1 5", "  4 3", "  1 2", "branch B 2", "  4 2"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Alias, ReverseTwiceThenTheNextPageShowsItWhileTheFilterFindsTheStoredAddress)
@@ -308,8 +339,9 @@ TEST_F(Alias, ReverseTwiceThenTheNextPageShowsItWhileTheFilterFindsTheStoredAddr
     activate(popup_reverse);
     EXPECT_EQ(reverse_list_entries(), (strings {"nat_rule"}));
 
-    EXPECT_EQ(list_sources(), (strings {"1:10.0.0.1", "2:10.0.0.1"}));  // rows shown keep their rendering
-    set_cursor(treeview, "0");                                          // the next page load
+    EXPECT_EQ(list_sources(),
+              (strings {"1:10.0.0.1", "2:10.0.0.1"}));  // rows shown keep their rendering
+    set_cursor(treeview, "0");                          // the next page load
     const strings after {"1:1.0.0.10", "2:10.0.0.1"};
     EXPECT_EQ(list_sources(), after);
     filter_inputs in;

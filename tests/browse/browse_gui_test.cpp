@@ -31,14 +31,17 @@ std::vector<std::string> dump_tree()
     GtkTreeIter r, c;
     auto nums = [&](GtkTreeIter* it) {
         return " " + std::to_string(cell_uint(m, it, TREE_COL_COUNT)) + " " +
-               std::to_string(cell_uint(m, it, TREE_COL_IP)) + " " +
-               std::to_string(cell_uint(m, it, TREE_COL_TYPE));
+            std::to_string(cell_uint(m, it, TREE_COL_IP)) + " " +
+            std::to_string(cell_uint(m, it, TREE_COL_TYPE));
     };
-    for (gboolean ok = gtk_tree_model_get_iter_first(m, &r); ok; ok = gtk_tree_model_iter_next(m, &r)) {
+    for (gboolean ok = gtk_tree_model_get_iter_first(m, &r); ok;
+         ok = gtk_tree_model_iter_next(m, &r)) {
         out.push_back(cell_text(m, &r, TREE_COL_NAME) + nums(&r));
-        for (gboolean k = gtk_tree_model_iter_children(m, &c, &r); k; k = gtk_tree_model_iter_next(m, &c))
-            out.push_back("  " + cell_text(m, &c, TREE_COL_LABEL_CN) + "|" + cell_text(m, &c, TREE_COL_LABEL_EN) +
-                          "|" + cell_text(m, &c, TREE_COL_LABEL_TW) + nums(&c));
+        for (gboolean k = gtk_tree_model_iter_children(m, &c, &r); k;
+             k = gtk_tree_model_iter_next(m, &c))
+            out.push_back("  " + cell_text(m, &c, TREE_COL_LABEL_CN) + "|" +
+                          cell_text(m, &c, TREE_COL_LABEL_EN) + "|" +
+                          cell_text(m, &c, TREE_COL_LABEL_TW) + nums(&c));
     }
     return out;
 }
@@ -81,8 +84,8 @@ int top_level_inserts = 0;
 
 }  // namespace
 
-#define NEED_DB()                                 \
-    if (!db)                                      \
+#define NEED_DB()                                                                                  \
+    if (!db)                                                                                       \
     GTEST_SKIP() << "no test database"
 
 class Browse : public ::testing::Test {
@@ -120,13 +123,14 @@ TEST_F(Browse, RecordsPlaceRoutersAndTypesInOrderOfArrival)
         tagCommunicationData_ r = record(ip, type);
         add_to_tree(&r);
     }
-    EXPECT_EQ(dump_tree(), (std::vector<std::string> {
-                               "192.168.1.1 3 16885952 128",
-                               "  攻击报警|attack|攻擊報警 2 16885952 4",
-                               "  上网记录|web log|上網記錄 1 16885952 1",
-                               "10.0.0.1 1 16777226 128",
-                               "  邮件|email|郵件 1 16777226 144",
-                           }));
+    EXPECT_EQ(dump_tree(),
+              (std::vector<std::string> {
+                  "192.168.1.1 3 16885952 128",
+                  "  攻击报警|attack|攻擊報警 2 16885952 4",
+                  "  上网记录|web log|上網記錄 1 16885952 1",
+                  "10.0.0.1 1 16777226 128",
+                  "  邮件|email|郵件 1 16777226 144",
+              }));
     GtkTreeIter it, child;
     EXPECT_EQ(tree_find_ip_2(0x0100000A, &it), 1);
     EXPECT_EQ(tree_find_type(144, &it, &child), 0);
@@ -136,8 +140,9 @@ TEST_F(Browse, RecordsPlaceRoutersAndTypesInOrderOfArrival)
     EXPECT_EQ(tree_find_ip_2(R, &it), -1);
     tagCommunicationData_ r = record(0x0100000A, 5);
     add_to_tree(&r);
-    EXPECT_EQ(dump_tree(), (std::vector<std::string> {"10.0.0.1 1 16777226 128",
-                                                      "  其它日志|others|其它日誌 1 16777226 5"}));
+    EXPECT_EQ(dump_tree(),
+              (std::vector<std::string> {"10.0.0.1 1 16777226 128",
+                                         "  其它日志|others|其它日誌 1 16777226 5"}));
 }
 
 TEST_F(Browse, TreeFromStoredRowsEqualsRecordByRecordPlacement)
@@ -299,7 +304,8 @@ TEST_F(Browse, ShowHideSwapsImagesAndFollowsTheLanguage)
 {
     GtkWidget* other = gtk_image_new_from_stock(GTK_STOCK_GO_UP, GTK_ICON_SIZE_LARGE_TOOLBAR);
     set_list_button_images(gtk_image_new_from_stock(GTK_STOCK_GO_BACK, GTK_ICON_SIZE_BUTTON),
-                           gtk_image_new_from_stock(GTK_STOCK_GO_FORWARD, GTK_ICON_SIZE_BUTTON), other);
+                           gtk_image_new_from_stock(GTK_STOCK_GO_FORWARD, GTK_ICON_SIZE_BUTTON),
+                           other);
     GtkWidget* own = gtk_button_get_image(GTK_BUTTON(button3_list));
     EXPECT_EQ(gtk_button_get_image_position(GTK_BUTTON(button2_list)), GTK_POS_RIGHT);
     gtk_button_clicked(GTK_BUTTON(button3_list));

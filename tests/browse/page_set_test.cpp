@@ -89,7 +89,8 @@ TEST_F(StoredRows, PatternHoldingLimitListsTheRightRowsNewestFirst)
     for (unsigned i = 0; i < 30; ++i) {
         stored_row r;
         r.time = 5000 + i;
-        r.content = i % 3 == 0 ? "rate limit hit " + std::to_string(i) : "plain " + std::to_string(i);
+        r.content =
+            i % 3 == 0 ? "rate limit hit " + std::to_string(i) : "plain " + std::to_string(i);
         ASSERT_TRUE(store_row(r));
     }
     std::string base = list_statement(0x0101A8C0, 128) + " and (cLogContent like '%rate limit%')";

@@ -69,11 +69,9 @@ TEST_F(DiskPanel, ChecksAtOnceAndThresholdsWithoutMessage)
         const char* colour;
     };
     const row rows[] = {
-        {60000000, "58593M", "正常", DISK_BLUE},
-        {1001 * MB, "1001M", "正常", DISK_BLUE},
-        {1000 * MB, "1000M", "空间不足", DISK_RED},
-        {200 * MB, "200M", "空间不足", DISK_RED},
-        {std::nullopt, "?", "未知", DISK_GREY},  // a failed reading
+        {60000000, "58593M", "正常", DISK_BLUE},     {1001 * MB, "1001M", "正常", DISK_BLUE},
+        {1000 * MB, "1000M", "空间不足", DISK_RED},  {200 * MB, "200M", "空间不足", DISK_RED},
+        {std::nullopt, "?", "未知", DISK_GREY},       // a failed reading
         {5ull << 30, "5242880M", "正常", DISK_BLUE},  // 5 TiB
     };
     for (const row& r : rows) {

@@ -9,13 +9,12 @@
 
 namespace {
 
-const char* const MOUNTS =
-    "proc /proc proc rw,relatime 0 0\n"
-    "/dev/vda / ext4 rw,relatime 0 0\n"
-    "/dev/vdb /home ext4 rw 0 0\n"
-    "/dev/vdc /home/op/data xfs rw 0 0\n"
-    "/dev/vdd /media/my\\040disk vfat rw 0 0\n"
-    "\n";
+const char* const MOUNTS = "proc /proc proc rw,relatime 0 0\n"
+                           "/dev/vda / ext4 rw,relatime 0 0\n"
+                           "/dev/vdb /home ext4 rw 0 0\n"
+                           "/dev/vdc /home/op/data xfs rw 0 0\n"
+                           "/dev/vdd /media/my\\040disk vfat rw 0 0\n"
+                           "\n";
 
 // Available kilobytes of the working directory as "df -Pk ." prints them.
 std::optional<std::uint64_t> df_available()
@@ -54,7 +53,8 @@ TEST(MountPoint, WorkingDirectoryLiesOnItsMountPoint)
     ASSERT_TRUE(mount);
     std::string cwd = std::filesystem::current_path().native();
     EXPECT_EQ(cwd.rfind(*mount, 0), 0u) << *mount << " / " << cwd;
-    struct statvfs here {}, there {};
+    struct statvfs here {
+    }, there {};
     ASSERT_EQ(statvfs(".", &here), 0);
     ASSERT_EQ(statvfs(mount->c_str(), &there), 0);
     EXPECT_EQ(here.f_fsid, there.f_fsid);

@@ -27,7 +27,7 @@ const std::string MAIL_DIR = "mail_save/10.0.0.1";
 std::string mail(const std::string& from, const std::string& subject)
 {
     return "From: " + from + "\r\nTo: x@example.test, Y <y@example.test>\r\nSubject: " + subject +
-           "\r\n\r\nbody\r\n";
+        "\r\n\r\nbody\r\n";
 }
 
 // Writes a mail with a modification time of its own.

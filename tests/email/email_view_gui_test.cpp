@@ -121,11 +121,13 @@ std::vector<shown_row> shown_rows()
     std::vector<shown_row> out;
     GtkTreeModel* m = GTK_TREE_MODEL(store_email_title);
     GtkTreeIter it;
-    for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok; ok = gtk_tree_model_iter_next(m, &it)) {
+    for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok;
+         ok = gtk_tree_model_iter_next(m, &it)) {
         guint n = 0;
         gchar *s = nullptr, *j = nullptr, *t = nullptr, *p = nullptr, *r = nullptr;
-        gtk_tree_model_get(m, &it, EMAIL_COL_NUMBER, &n, EMAIL_COL_SENDER, &s, EMAIL_COL_SUBJECT, &j,
-                           EMAIL_COL_TIME, &t, EMAIL_COL_PATH, &p, EMAIL_COL_RECIPIENTS, &r, -1);
+        gtk_tree_model_get(m, &it, EMAIL_COL_NUMBER, &n, EMAIL_COL_SENDER, &s, EMAIL_COL_SUBJECT,
+                           &j, EMAIL_COL_TIME, &t, EMAIL_COL_PATH, &p, EMAIL_COL_RECIPIENTS, &r,
+                           -1);
         out.push_back({n, s ? s : "", j ? j : "", t ? t : "", p ? p : "", r ? r : ""});
         g_free(s), g_free(j), g_free(t), g_free(p), g_free(r);
     }
@@ -145,7 +147,10 @@ std::vector<unsigned> range(unsigned from, unsigned to)
     return out;
 }
 
-GtkTreeSelection* title_sel() { return gtk_tree_view_get_selection(GTK_TREE_VIEW(treeview_email_tile)); }
+GtkTreeSelection* title_sel()
+{
+    return gtk_tree_view_get_selection(GTK_TREE_VIEW(treeview_email_tile));
+}
 
 // Selects the header rows at these indices; the last one gets the cursor,
 // which shows its body and attachments.
@@ -201,7 +206,8 @@ std::vector<std::string> attachment_names()
     std::vector<std::string> out;
     GtkTreeModel* m = GTK_TREE_MODEL(store_email_attach);
     GtkTreeIter it;
-    for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok; ok = gtk_tree_model_iter_next(m, &it))
+    for (gboolean ok = gtk_tree_model_get_iter_first(m, &it); ok;
+         ok = gtk_tree_model_iter_next(m, &it))
         out.push_back(cell_text(m, &it, 0));
     return out;
 }
@@ -209,7 +215,8 @@ std::vector<std::string> attachment_names()
 void select_attachment(int index)
 {
     GtkTreePath* p = gtk_tree_path_new_from_indices(index, -1);
-    gtk_tree_selection_select_path(gtk_tree_view_get_selection(GTK_TREE_VIEW(treeview_email_attach)), p);
+    gtk_tree_selection_select_path(
+        gtk_tree_view_get_selection(GTK_TREE_VIEW(treeview_email_attach)), p);
     gtk_tree_path_free(p);
 }
 
@@ -267,8 +274,8 @@ protected:
         language_nu = 0;
         rebuilds = 0;
         chmod(dir.path().c_str(), 0755);
-        for (const char* f : {"linux_extern.dll", "email_file.dll", "email_decode.dll", "tcp_dll.dll",
-                              "my_email.py"})
+        for (const char* f : {"linux_extern.dll", "email_file.dll", "email_decode.dll",
+                              "tcp_dll.dll", "my_email.py"})
             fs::create_symlink(fs::path(RUN_DIR) / f, f);
         fs::create_directories("mail_save");
         fs::create_directories("sent");
@@ -303,8 +310,8 @@ protected:
     // tree counts `total` mails of the router.
     void deliver(const std::string& scenario, int total)
     {
-        std::string cmd = std::string(PYTHON3) + " " + SEND_MAILS + " " + std::to_string(port) + " " +
-                          scenario + " sent";
+        std::string cmd = std::string(PYTHON3) + " " + SEND_MAILS + " " + std::to_string(port) +
+            " " + scenario + " sent";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
         ASSERT_TRUE(wait_until([&] { return email_row_count() == total; }))
             << "tree counts " << email_row_count();
@@ -521,12 +528,14 @@ TEST_F(EmailView, BodiesAndAttachmentsAreShownAndExportedByTheMenu)
     EXPECT_EQ(attachment_names(), (std::vector<std::string> {"data.bin", "说明.txt"}));
 
     // Right click without a selected attachment: no menu.
-    EXPECT_FALSE(press(treeview_email_attach, GDK_BUTTON_PRESS, 3, click_tree_attach, GINT_TO_POINTER(1)));
+    EXPECT_FALSE(
+        press(treeview_email_attach, GDK_BUTTON_PRESS, 3, click_tree_attach, GINT_TO_POINTER(1)));
     EXPECT_FALSE(popped_up());
 
     // With one: the menu, and its item writes the file byte for byte.
     select_attachment(0);
-    EXPECT_TRUE(press(treeview_email_attach, GDK_BUTTON_PRESS, 3, click_tree_attach, GINT_TO_POINTER(1)));
+    EXPECT_TRUE(
+        press(treeview_email_attach, GDK_BUTTON_PRESS, 3, click_tree_attach, GINT_TO_POINTER(1)));
     EXPECT_TRUE(popped_up());
     gtk_menu_popdown(GTK_MENU(menu_email_attach));
     dialog_script answers {{GTK_RESPONSE_OK, GTK_RESPONSE_OK, GTK_RESPONSE_OK}, {}};

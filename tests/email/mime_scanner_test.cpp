@@ -40,7 +40,7 @@ std::map<std::string, std::pair<long, long>> snapshot(const fs::path& root)
     std::map<std::string, std::pair<long, long>> files;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
         std::string rel = fs::relative(e.path(), root).string();
-        struct stat st {};
+        struct stat st { };
         bool exported = rel == "mail_save" || rel.rfind("mail_save/attach", 0) == 0;
         if (!exported && lstat(e.path().c_str(), &st) == 0)
             files[rel] = {st.st_size, st.st_mtim.tv_sec * 1000000000L + st.st_mtim.tv_nsec};
@@ -54,7 +54,8 @@ protected:
     {
         DecodeBase64_interface = nullptr;
         if (GetParam()) {
-            DecodeBase64_interface = module_entry<void(char*, char*)>("email_decode.dll", "DecodeBase64_interface");
+            DecodeBase64_interface =
+                module_entry<void(char*, char*)>("email_decode.dll", "DecodeBase64_interface");
             ASSERT_NE(DecodeBase64_interface, nullptr);
         }
     }
@@ -102,7 +103,9 @@ TEST_P(MimeScanner, BodiesNamesAndExportsAreWhatWasSent)
     for (const auto& e : fs::directory_iterator("mail_save/attach"))
         exported.push_back(e.path().filename().string());
     std::sort(exported.begin(), exported.end());
-    EXPECT_EQ(exported, (strings {"a.bin", "config", "s1.bin", "s100k.bin", "s57.bin", "s5m.bin", "中文附件.txt"}));
+    EXPECT_EQ(
+        exported,
+        (strings {"a.bin", "config", "s1.bin", "s100k.bin", "s57.bin", "s5m.bin", "中文附件.txt"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Decoders, MimeScanner, ::testing::Bool(),
@@ -117,9 +120,14 @@ TEST(MimeScannerFiles, BrokenMailsGiveNothingAndGbNamedFilesOpen)
     } cases[] = {
         {"empty", ""},
         {"headers cut off", "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Enc"},
-        {"no terminator", "Content-Type: text/plain\r\nContent-Transfer-Encoding: base64\r\n" + std::string(3000, 'A')},
-        {"quoted-printable", "Content-Type: text/plain\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\nx=20y\r\n"},
-        {"attachment cut off", "Content-Disposition: attachment; filename=\"" + std::string(5000, 'n')},
+        {"no terminator",
+         "Content-Type: text/plain\r\nContent-Transfer-Encoding: base64\r\n" +
+             std::string(3000, 'A')},
+        {"quoted-printable",
+         "Content-Type: text/plain\r\nContent-Transfer-Encoding: "
+         "quoted-printable\r\n\r\nx=20y\r\n"},
+        {"attachment cut off",
+         "Content-Disposition: attachment; filename=\"" + std::string(5000, 'n')},
         {"zero bytes", std::string(2000, '\0') + "Content-Type: text/plain\r\n\r\n"},
     };
     char body[email_content_size];
@@ -136,8 +144,9 @@ TEST(MimeScannerFiles, BrokenMailsGiveNothingAndGbNamedFilesOpen)
     EXPECT_EQ(GetContent_text(body), -1);
 
     // A file whose name is not UTF-8 opens by the name's UTF-8 form.
-    write_file("\xd6\xd0\xce\xc4.eml", "Content-Type: text/plain; charset=utf-8\r\n"
-                                       "Content-Transfer-Encoding: base64\r\n\r\n5Lit5paH\r\n");
+    write_file("\xd6\xd0\xce\xc4.eml",
+               "Content-Type: text/plain; charset=utf-8\r\n"
+               "Content-Transfer-Encoding: base64\r\n\r\n5Lit5paH\r\n");
     ASSERT_EQ(open_email("中文.eml"), 0);
     EXPECT_EQ(GetContent_text(body), 0);
     EXPECT_STREQ(body, "中文");
@@ -153,8 +162,12 @@ TEST(MimeScannerNames, SafeBaseNames)
         std::string in;
         std::string out;
     } cases[] = {
-        {"../../config", "config"}, {"..\\..\\boot.ini", "boot.ini"}, {"/etc/passwd", "passwd"},
-        {"..", "attachment"},       {"", "attachment"},               {"dir/", "attachment"},
+        {"../../config", "config"},
+        {"..\\..\\boot.ini", "boot.ini"},
+        {"/etc/passwd", "passwd"},
+        {"..", "attachment"},
+        {"", "attachment"},
+        {"dir/", "attachment"},
         {"a\x01\tb\x7f.txt", "ab.txt"},
         {chinese, chinese.substr(0, 198)},  // cut at a character
     };

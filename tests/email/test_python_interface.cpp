@@ -133,7 +133,7 @@ bool contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Bridge, ResultsOfEachKindAndErrorsThatLeaveLaterCallsWorking)
 {
@@ -158,10 +158,10 @@ TEST(Bridge, ResultsOfEachKindAndErrorsThatLeaveLaterCallsWorking)
             EXPECT_EQ(exist("raise"), "1");
             EXPECT_EQ(subject("raise", -1), "");
             EXPECT_EQ(py_del_email_all("raise"), -1);
-            EXPECT_EQ(subject("exit", -1), ""); // SystemExit must not end the program
+            EXPECT_EQ(subject("exit", -1), "");  // SystemExit must not end the program
         });
-        for (const char* part : {"NoneType", "returned int", "RuntimeError: bad key",
-                 "KeyError", "ValueError: boom", "OSError: cannot"})
+        for (const char* part : {"NoneType", "returned int", "RuntimeError: bad key", "KeyError",
+                                 "ValueError: boom", "OSError: cannot"})
             EXPECT_TRUE(contains(err, part)) << part << " in\n" << err;
 
         EXPECT_EQ(js_chinese("link+up"), "link+up");
@@ -178,7 +178,8 @@ TEST(Bridge, LongResultsCutAndAnyByteKept)
         start(0, 0);
         char out[300];
         // key, bytes kept: 63 three-byte characters; 47 "a中" and one "a"; 95 "ab".
-        for (auto [key, kept] : {std::pair{"long:中", 189u}, {"long:a中", 189u}, {"long:ab", 190u}}) {
+        for (auto [key, kept] :
+             {std::pair {"long:中", 189u}, {"long:a中", 189u}, {"long:ab", 190u}}) {
             std::memset(out, '#', sizeof out);
             py_js_get_chinese(key, out);
             EXPECT_EQ(std::strlen(out), kept) << key;
@@ -187,7 +188,7 @@ TEST(Bridge, LongResultsCutAndAnyByteKept)
             EXPECT_EQ(out[192], '#');
         }
         std::memset(out, '#', sizeof out);
-        py_get_subject("long", out); // 66 characters in 200 bytes
+        py_get_subject("long", out);  // 66 characters in 200 bytes
         EXPECT_EQ(std::strlen(out), 198u);
         EXPECT_EQ(out[200], '#');
         std::memset(out, '#', sizeof out);
@@ -255,8 +256,7 @@ TEST(BridgeStartup, FirstMissingFunctionEndsTheLookUp)
         SCOPED_TRACE(c.email_extra + c.js_extra);
         script_dir dir(test_email_py + c.email_extra, test_js_py + c.js_extra);
         in_child(dir.path(), [&] {
-            EXPECT_EQ(start(c.email_extra.empty() ? 0 : -1, c.js_extra.empty() ? 0 : -1),
-                c.said);
+            EXPECT_EQ(start(c.email_extra.empty() ? 0 : -1, c.js_extra.empty() ? 0 : -1), c.said);
             subject("a", c.subject_rc);
             char out[py_header_size];
             EXPECT_EQ(py_get_sender("a", out), c.sender_rc);
@@ -296,8 +296,8 @@ TEST(DeliveredScripts, TablesAndMailThroughTheBridge)
 {
     scratch_dir mail;
     write_file((mail.path() / "1.eml").string(),
-        "From: =?gb2312?B?1cXI/Q==?= <z@example.cn>\r\n"
-        "Subject: =?UTF-8?B?5pel5b+X?=\r\n =?UTF-8?B?5pyN5Yqh?= report\r\n\r\nbody\r\n");
+               "From: =?gb2312?B?1cXI/Q==?= <z@example.cn>\r\n"
+               "Subject: =?UTF-8?B?5pel5b+X?=\r\n =?UTF-8?B?5pyN5Yqh?= report\r\n\r\nbody\r\n");
     write_file((mail.path() / "2.eml").string(), "Subject: plain\r\n\r\n");
     fs::create_directory(mail.path() / "attach");
     write_file((mail.path() / "attach" / "kept.txt").string(), "x");

@@ -218,7 +218,7 @@ TEST_F(ExportGui, SecondExportCannotStartWhileOneRuns)
 TEST_F(ExportGui, RefusedExports)
 {
     language_nu = 1;
-    script.steps = {reply(GTK_RESPONSE_CANCEL), fill("x", false, false), fill("", true, true),
+    script.steps = {reply(GTK_RESPONSE_CANCEL), fill("x", false, false),   fill("", true, true),
                     reply(GTK_RESPONSE_OK),     fill("../up", true, true), reply(GTK_RESPONSE_OK)};
     for (int i = 0; i < 4; ++i)
         click();

@@ -85,8 +85,8 @@ TEST_F(Pdf, PagesLinesAndGeometry)
 
     // Page 1000 x 1900; each line's first word on its baseline at x = 10,
     // y = 40 n, about as high as a size 15 font.
-    EXPECT_TRUE(std::regex_search(run({"pdfinfo", "41.pdf"}),
-                                  std::regex("Page size:\\s+1000 x 1900 pts")));
+    EXPECT_TRUE(
+        std::regex_search(run({"pdfinfo", "41.pdf"}), std::regex("Page size:\\s+1000 x 1900 pts")));
     const std::string boxes = run({"pdftotext", "-bbox", "-f", "1", "-l", "1", "41.pdf", "-"});
     const std::regex word(
         R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="([\d.]+)">line-(\d+)</word>)re");

@@ -385,9 +385,10 @@ TEST_F(FilterPanel, DeletionStoppedAtItsTimeLimitSaysSoAndDeletesNothing)
     language_nu = 1;
     const texts shown = delete_answering({GTK_RESPONSE_OK, GTK_RESPONSE_OK});
     delete_time_limit_s = 300;
-    EXPECT_EQ(shown, (texts {"Delete the 2 filtered records?",
-                             "Deleting the filtered records took too long and was stopped; "
-                             "nothing was deleted."}));
+    EXPECT_EQ(shown,
+              (texts {"Delete the 2 filtered records?",
+                      "Deleting the filtered records took too long and was stopped; "
+                      "nothing was deleted."}));
     EXPECT_EQ(table_rows(), 2);
     EXPECT_TRUE(sensitive(button2_filter));
 }

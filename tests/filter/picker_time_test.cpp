@@ -50,9 +50,9 @@ TEST(PickerTime, StoredSecondsOfALocalTimeInEachZone)
     } rows[] = {
         {"UTC0", 2024, 0, 15, 0, 0, 0, 1705276800u},
         {"UTC0", 2024, 0, 15, 23, 59, 59, 1705276800u + 86399},
-        {berlin, 2024, 6, 1, 12, 0, 0, 1719828000u},  // summer: 10:00 UTC
+        {berlin, 2024, 6, 1, 12, 0, 0, 1719828000u},   // summer: 10:00 UTC
         {berlin, 2024, 0, 15, 12, 0, 0, 1705316400u},  // winter: 11:00 UTC
-        {"CST-8", 2024, 2, 1, 8, 0, 0, 1709251200u},  // 00:00 UTC
+        {"CST-8", 2024, 2, 1, 8, 0, 0, 1709251200u},   // 00:00 UTC
         {"HST10", 2024, 2, 1, 8, 0, 0, 1709251200u + 18 * 3600},
         // Before the stored clock's start 0, after its end the largest value.
         {"UTC0", 1960, 5, 1, 0, 0, 0, 0},
@@ -66,8 +66,8 @@ TEST(PickerTime, StoredSecondsOfALocalTimeInEachZone)
         const std::uint64_t stored = r.unix_time < STORED_OFFSET ? 0 : r.unix_time - STORED_OFFSET;
         const unsigned got =
             stored_seconds_of_local(r.year, r.month, r.day, r.hour, r.minute, r.second);
-        EXPECT_EQ(got, stored)
-            << r.tz << " " << r.year << "-" << r.month + 1 << "-" << r.day << " " << r.hour;
+        EXPECT_EQ(got, stored) << r.tz << " " << r.year << "-" << r.month + 1 << "-" << r.day << " "
+                               << r.hour;
     }
 }
 

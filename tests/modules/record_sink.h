@@ -80,7 +80,8 @@ inline void reset()
 template <class Pred>
 bool eventually(Pred done, std::chrono::milliseconds limit = std::chrono::seconds(60))
 {
-    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+    for (auto end = std::chrono::steady_clock::now() + limit;
+         std::chrono::steady_clock::now() < end;) {
         if (done())
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -27,9 +27,9 @@ std::vector<taken_record> taken;
 void take(const tagCommunicationData_& r)
 {
     const tagImpMsg_& m = r.msg.impMsg;
-    taken.push_back({r.dwIP, m.dwSourceIP, m.cLogContent,
-                     m.cLogUser[sizeof m.cLogUser - 1] == '\0'
-                         && m.cLogNote[sizeof m.cLogNote - 1] == '\0'});
+    taken.push_back(
+        {r.dwIP, m.dwSourceIP, m.cLogContent,
+         m.cLogUser[sizeof m.cLogUser - 1] == '\0' && m.cLogNote[sizeof m.cLogNote - 1] == '\0'});
 }
 
 // The processor's pattern: take what is there, then let new records queue
@@ -49,7 +49,8 @@ tagCommunicationData_ make_record(uint32_t receiver, uint32_t seq)
     r.dwIP = receiver;
     r.msg.impMsg.dwLogType = 5;
     r.msg.impMsg.dwSourceIP = seq;
-    std::snprintf(r.msg.impMsg.cLogContent, sizeof r.msg.impMsg.cLogContent, "r%u-%u", receiver, seq);
+    std::snprintf(r.msg.impMsg.cLogContent, sizeof r.msg.impMsg.cLogContent, "r%u-%u", receiver,
+                  seq);
     // No terminators: the hand-over puts them in.
     std::memset(r.msg.impMsg.cLogUser, 'u', sizeof r.msg.impMsg.cLogUser);
     std::memset(r.msg.impMsg.cLogNote, 'n', sizeof r.msg.impMsg.cLogNote);

@@ -147,13 +147,15 @@ protected:
             int status = logserver_main(1, argv);
             udp_counts c {};
             udp_counts_get(&c);
-            std::ofstream("counts.txt") << c.spilled << ' ' << c.dropped_full << ' ' << c.kept << '\n';
+            std::ofstream("counts.txt")
+                << c.spilled << ' ' << c.dropped_full << ' ' << c.kept << '\n';
             std::fflush(nullptr);
             _exit(status);
         }
         ASSERT_GT(pid, 0);
         child_ = pid;
-        ASSERT_TRUE(eventually([&] { return udp_port_taken(port_); }, 60s)) << "the program came up";
+        ASSERT_TRUE(eventually([&] { return udp_port_taken(port_); }, 60s))
+            << "the program came up";
     }
 
     // Waits for the program to end by itself; its exit status.
@@ -185,9 +187,8 @@ protected:
         auto next = std::chrono::steady_clock::now();
         for (int i = from; i < to; ++i) {
             const std::string m = message(i);
-            while (sendto(sender_, m.data(), m.size(), 0, peer, sizeof dst) < 0
-                   && (errno == ENOBUFS || errno == EAGAIN || errno == EINTR)) {
-            }
+            while (sendto(sender_, m.data(), m.size(), 0, peer, sizeof dst) < 0 &&
+                   (errno == ENOBUFS || errno == EAGAIN || errno == EINTR)) { }
             if (gap.count()) {
                 next += gap;
                 std::this_thread::sleep_until(next);
@@ -208,7 +209,8 @@ protected:
         std::vector<std::string> texts;
         std::vector<unsigned> times;
         admin_db db;  // the server may have restarted since SetUp
-        for (const auto& r : db.rows("select cLogContent, time from LogDB.LogTab order by id_inc")) {
+        for (const auto& r :
+             db.rows("select cLogContent, time from LogDB.LogTab order by id_inc")) {
             texts.push_back(r.substr(0, r.find('|')));
             times.push_back(static_cast<unsigned>(std::stoul(r.substr(r.find('|') + 1))));
         }
@@ -232,8 +234,10 @@ protected:
         MYSQL* m = mysql_init(nullptr);
         unsigned timeout = 2;
         mysql_options(m, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-        const unsigned port = static_cast<unsigned>(std::atoi(test_db_env("LOGSERVER_TEST_DB_PORT").c_str()));
-        const bool ok = mysql_real_connect(m, "127.0.0.1", "root", "", nullptr, port, nullptr, 0) != nullptr;
+        const unsigned port =
+            static_cast<unsigned>(std::atoi(test_db_env("LOGSERVER_TEST_DB_PORT").c_str()));
+        const bool ok =
+            mysql_real_connect(m, "127.0.0.1", "root", "", nullptr, port, nullptr, 0) != nullptr;
         mysql_close(m);
         return ok;
     }
@@ -258,9 +262,9 @@ protected:
 
     void restart_server()
     {
-        const std::string cmd = std::string(SOURCE_DIR) + "/scripts/mariadb_restart.sh '" + datadir()
-                                + "' " + test_db_env("LOGSERVER_TEST_DB_PORT") + " '"
-                                + test_db_env("LOGSERVER_TEST_DB_SOCKET") + "'";
+        const std::string cmd = std::string(SOURCE_DIR) + "/scripts/mariadb_restart.sh '" +
+            datadir() + "' " + test_db_env("LOGSERVER_TEST_DB_PORT") + " '" +
+            test_db_env("LOGSERVER_TEST_DB_SOCKET") + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
     }
 

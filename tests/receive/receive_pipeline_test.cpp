@@ -37,16 +37,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string native(uint32_t type, uint32_t source, const std::string& user, const std::string& content,
-                   const std::string& note, uint32_t router = 0)
+std::string native(uint32_t type, uint32_t source, const std::string& user,
+                   const std::string& content, const std::string& note, uint32_t router = 0)
 {
     tagCommunicationData_ r {};
     r.msg.impMsg.dwLogType = type;
     r.msg.impMsg.dwSourceIP = source;
-    std::memcpy(r.msg.impMsg.cLogUser, user.data(), std::min(user.size(), sizeof r.msg.impMsg.cLogUser));
+    std::memcpy(r.msg.impMsg.cLogUser, user.data(),
+                std::min(user.size(), sizeof r.msg.impMsg.cLogUser));
     std::memcpy(r.msg.impMsg.cLogContent, content.data(),
                 std::min(content.size(), sizeof r.msg.impMsg.cLogContent));
-    std::memcpy(r.msg.impMsg.cLogNote, note.data(), std::min(note.size(), sizeof r.msg.impMsg.cLogNote));
+    std::memcpy(r.msg.impMsg.cLogNote, note.data(),
+                std::min(note.size(), sizeof r.msg.impMsg.cLogNote));
     r.dwIP = router;
     return std::string(reinterpret_cast<const char*>(&r), sizeof r);
 }
@@ -89,7 +91,10 @@ protected:
         EXPECT_TRUE(send_from(from, port_, bytes)) << from;
     }
 
-    long long rows() { return std::atoll(admin_.scalar("select count(*) from LogDB.LogTab").c_str()); }
+    long long rows()
+    {
+        return std::atoll(admin_.scalar("select count(*) from LogDB.LogTab").c_str());
+    }
 
     // Runs the main loop until `done` holds or the time is up.
     bool pump_until(const std::function<bool()>& done,
@@ -97,8 +102,7 @@ protected:
     {
         auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
-            while (g_main_context_iteration(nullptr, FALSE)) {
-            }
+            while (g_main_context_iteration(nullptr, FALSE)) { }
             if (done())
                 return true;
             g_usleep(2000);
@@ -136,7 +140,9 @@ const char* const COLUMNS =
 TEST_F(Pipeline, LoggerAndNativeRecordsFromSeveralRouters)
 {
     std::string p = std::to_string(port_);
-    ASSERT_EQ(system(("logger -n 127.0.0.1 -P " + p + " -d --rfc3164 -t pppd 'link up eth0'").c_str()), 0);
+    ASSERT_EQ(
+        system(("logger -n 127.0.0.1 -P " + p + " -d --rfc3164 -t pppd 'link up eth0'").c_str()),
+        0);
     ASSERT_TRUE(wait_rows(1)) << "a lone record is stored at once";
     send("127.0.0.2", native(1, 0x0A000001, "alice", "visit http://example.test", "n2"));
     ASSERT_TRUE(wait_rows(2));
@@ -188,7 +194,8 @@ TEST_F(Pipeline, WarnatRewriteAndDisplayTexts)
     EXPECT_EQ(r[0], "x+syslog.warnat+' y '+' z '|1|1|1");
     EXPECT_EQ(r[1], "syslog.warnat once|1|1|1") << "one blank: stored unchanged";
     EXPECT_EQ(r[2], "qqq zzz|1|1|1") << "unknown words: the text in all three columns";
-    EXPECT_EQ(r[3].substr(0, r[3].find('|')), "a+syslog.warnat+' c '+' " + std::string(493, 'x') + " '")
+    EXPECT_EQ(r[3].substr(0, r[3].find('|')),
+              "a+syslog.warnat+' c '+' " + std::string(493, 'x') + " '")
         << "the whole rewrite of a full-length text is stored";
 }
 

@@ -84,9 +84,11 @@ TEST_F(Settings, StartUpDialogSpeaksTheSystemLanguageAndQuitWritesNothing)
     };
     for (const auto& [id, expected] : cases) {
         lang_sys = id;
-        seen_dialog seen = run(create_password, &dialog_log, GTK_RESPONSE_CANCEL, [](seen_dialog&) {});
+        seen_dialog seen =
+            run(create_password, &dialog_log, GTK_RESPONSE_CANCEL, [](seen_dialog&) {});
         ASSERT_GE(seen.labels.size(), 4u);
-        EXPECT_EQ((std::vector<std::string> {seen.labels.front(), seen.labels.end()[-2]}), expected) << id;
+        EXPECT_EQ((std::vector<std::string> {seen.labels.front(), seen.labels.end()[-2]}), expected)
+            << id;
         EXPECT_EQ(b_exit, 88);
         EXPECT_EQ(dialog_log, nullptr) << "no pointer to the destroyed dialog is kept";
     }
@@ -148,13 +150,15 @@ TEST_F(Settings, PopUpClosedByTheWindowManagerSavesLikeSave)
     language_nu = 0;
     // The stored port is kept by the save; one the receiver cannot use is
     // saved as the port it listens on instead.
-    for (auto [stored, saved] : {std::pair{"514", "514"}, {" 8080 ", "8080"}, {"abc", "20000"}}) {
+    for (auto [stored, saved] : {std::pair {"514", "514"}, {" 8080 ", "8080"}, {"abc", "20000"}}) {
         write_file(CONFIG_FILE, config_with("127.0.0.1", "root", "", "3306", stored));
-        seen_dialog seen = run(create_setup_pop, &dialog_setup_pop, GTK_RESPONSE_DELETE_EVENT,
-                               [](seen_dialog&) { gtk_entry_set_text(GTK_ENTRY(edit4_setup_pop), "3309"); });
+        seen_dialog seen =
+            run(create_setup_pop, &dialog_setup_pop, GTK_RESPONSE_DELETE_EVENT,
+                [](seen_dialog&) { gtk_entry_set_text(GTK_ENTRY(edit4_setup_pop), "3309"); });
         EXPECT_TRUE(contains(seen.labels, "参数设置窗口"));
         EXPECT_EQ(b_exit_pop, 87);
-        EXPECT_EQ(read_file(CONFIG_FILE), config_with("127.0.0.1", "root", "", "3309", saved)) << stored;
+        EXPECT_EQ(read_file(CONFIG_FILE), config_with("127.0.0.1", "root", "", "3309", saved))
+            << stored;
     }
 }
 

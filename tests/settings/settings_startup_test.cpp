@@ -97,8 +97,9 @@ TEST_F(StartUp, UnwritableConfigStillConnectsWithTheValuesJustEntered)
         return static_cast<int>(GTK_RESPONSE_OK);
     });
     init_mysql();
-    EXPECT_EQ(shown, (std::vector<std::string> {"不能連接數據庫，請檢查數據庫的IP地址和密碼",
-                                                "<settings>", "設置不能保存，本次使用剛輸入的設置"}));
+    EXPECT_EQ(shown,
+              (std::vector<std::string> {"不能連接數據庫，請檢查數據庫的IP地址和密碼", "<settings>",
+                                         "設置不能保存，本次使用剛輸入的設置"}));
     EXPECT_EQ(exe_sql("select 1 from LogTab limit 1"), 0);
     EXPECT_EQ(exe_sql_2("select 1 from LogTab limit 1"), 0);
 }
@@ -113,12 +114,10 @@ TEST_F(StartUp, QuitInTheDialogEndsWithStatusZeroBeforeAnyWindowAndWritesNothing
     if (pid == 0) {
         alarm(60);
         static std::string marker_path = marker;
-        std::atexit([] {
-            std::ofstream(marker_path) << (window ? "window" : "no window");
-        });
+        std::atexit([] { std::ofstream(marker_path) << (window ? "window" : "no window"); });
         set_dialog_answerer([](GtkDialog* d) {
             return static_cast<int>(GTK_WIDGET(d) == dialog_log ? GTK_RESPONSE_CANCEL
-                                                                 : GTK_RESPONSE_OK);
+                                                                : GTK_RESPONSE_OK);
         });
         char name[] = "logserver";
         char* argv[] = {name, nullptr};

@@ -59,8 +59,8 @@ std::vector<std::string> contents(const std::vector<log_row>& rs)
 
 auto fields(const log_row& r)
 {
-    return std::tie(r.dwIP, r.dwLogType, r.dwSourceIP, r.time, r.cLogUser, r.cLogContent, r.cLogNote,
-                    r.cLogContent_chinese, r.cLogContent_fanti, r.cLogContent_en);
+    return std::tie(r.dwIP, r.dwLogType, r.dwSourceIP, r.time, r.cLogUser, r.cLogContent,
+                    r.cLogNote, r.cLogContent_chinese, r.cLogContent_fanti, r.cLogContent_en);
 }
 
 // A spool file of these entries, appended one by one.
@@ -201,9 +201,9 @@ struct fake_server {
     bool connected = true;
     std::vector<std::pair<uint64_t, std::string>> table;  // id, content
     uint64_t next_id = 1;
-    int die_next = 0;           // statements that lose the connection
+    int die_next = 0;  // statements that lose the connection
     bool store_when_dying = false;
-    std::string refuse;         // a statement holding this is refused
+    std::string refuse;  // a statement holding this is refused
     int lookups = 0;
 
     static std::vector<std::string> values_in(const std::string& sql)
@@ -244,7 +244,8 @@ struct fake_server {
         };
         b.connected = [this] { return connected; };
         b.reconnect = [this] { return connected = up; };
-        b.find_row = [this](const log_row& r, uint64_t bound, bool& error) -> std::optional<uint64_t> {
+        b.find_row = [this](const log_row& r, uint64_t bound,
+                            bool& error) -> std::optional<uint64_t> {
             ++lookups;
             error = !connected;
             std::optional<uint64_t> id;
@@ -274,7 +275,8 @@ TEST(RowStore, SpoolsWhileTheServerIsAwayAndStoresInOrderAfter)
     fake_server db;
     std::vector<std::string> refused;
     int drained = 0;
-    row_store store("s.spool", db.backend(), [&](const log_row& r) { refused.push_back(r.cLogContent); });
+    row_store store("s.spool", db.backend(),
+                    [&](const log_row& r) { refused.push_back(r.cLogContent); });
     store.on_drained([&] { ++drained; });
 
     store.store(rows("r", 0, 3));
@@ -348,7 +350,8 @@ TEST(RowStore, RowRefusedForItsContentIsCountedNotSpooled)
     scratch_dir dir;
     fake_server db;
     std::vector<std::string> refused;
-    row_store store("s.spool", db.backend(), [&](const log_row& r) { refused.push_back(r.cLogContent); });
+    row_store store("s.spool", db.backend(),
+                    [&](const log_row& r) { refused.push_back(r.cLogContent); });
     db.refuse = "'bad'";
     std::vector<log_row> in = rows("r", 0, 4);
     in.insert(in.begin() + 2, row("bad"));

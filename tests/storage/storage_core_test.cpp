@@ -9,7 +9,10 @@ TEST(BmpText, KeepsWhatUcs2HoldsAndReplacesTheRest)
 {
     EXPECT_EQ(bmp_utf8("abc 上网记录 網路記錄 é"), "abc 上网记录 網路記錄 é");
     // Outside the Basic Multilingual Plane: one U+FFFD per character.
-    EXPECT_EQ(bmp_utf8("A\xF0\x9F\x98\x80" "B\xF0\xA0\x80\x80"), "A\xEF\xBF\xBD" "B\xEF\xBF\xBD");
+    EXPECT_EQ(bmp_utf8("A\xF0\x9F\x98\x80"
+                       "B\xF0\xA0\x80\x80"),
+              "A\xEF\xBF\xBD"
+              "B\xEF\xBF\xBD");
     // Not UTF-8 at all: a stray continuation byte, a lone lead byte, an
     // overlong form, an encoded surrogate, a sequence cut by the end.
     EXPECT_EQ(bmp_utf8("a\x80z"), "a\xEF\xBF\xBDz");

@@ -40,9 +40,9 @@ std::vector<std::string> program_rows(const char* sql)
 std::map<std::string, std::string> schema_statements_sent()
 {
     std::map<std::string, std::string> out;
-    for (const auto& row : program_rows(
-             "show session status where Variable_name in ('Com_create_db', "
-             "'Com_create_table', 'Com_alter_table', 'Com_create_index', 'Com_alter_db')"))
+    for (const auto& row :
+         program_rows("show session status where Variable_name in ('Com_create_db', "
+                      "'Com_create_table', 'Com_alter_table', 'Com_create_index', 'Com_alter_db')"))
         out[row.substr(0, row.find('|'))] = row.substr(row.find('|') + 1);
     return out;
 }
@@ -119,8 +119,8 @@ TEST_F(StorageDb, EmptyAddressAndPortReachTheLocalServer)
 
     init_mysql();
     EXPECT_EQ(program_rows("select @@port, @@socket"),
-              (std::vector<std::string> {test_db_env("LOGSERVER_TEST_DB_PORT") + "|"
-                                         + test_db_env("LOGSERVER_TEST_DB_SOCKET")}));
+              (std::vector<std::string> {test_db_env("LOGSERVER_TEST_DB_PORT") + "|" +
+                                         test_db_env("LOGSERVER_TEST_DB_SOCKET")}));
     EXPECT_EQ(exe_sql_2("select 1"), 0);
 
     // A port of 0 is the library's default port, not port 0.
@@ -138,10 +138,9 @@ TEST_F(StorageDb, ChineseTextRoundTripsAndFourByteCharactersDoNotFail)
     const std::string simplified = "上网记录：用户登录成功，攻击报警";
     const std::string traditional = "上網記錄：用戶登錄成功，攻擊報警";
     const std::string sql = "insert into LogTab (cLogUser, cLogContent, cLogContent_chinese, "
-                            "cLogContent_fanti, cLogContent_en) values ('"
-                            + sql_text(mysql_2, "用户") + "', '" + sql_text(mysql_2, "mail 😀 'x'")
-                            + "', '" + sql_text(mysql_2, simplified) + "', '"
-                            + sql_text(mysql_2, traditional) + "', 'en')";
+                            "cLogContent_fanti, cLogContent_en) values ('" +
+        sql_text(mysql_2, "用户") + "', '" + sql_text(mysql_2, "mail 😀 'x'") + "', '" +
+        sql_text(mysql_2, simplified) + "', '" + sql_text(mysql_2, traditional) + "', 'en')";
     ASSERT_EQ(exe_sql_2(sql.c_str()), 0) << mysql_error(mysql_2);
     // Whole statements are made safe too, whoever built them.
     ASSERT_EQ(exe_sql_2("insert into LogTab (cLogUser, cLogContent) values ('👍', 'raw \xFF 😀')"), 0)
@@ -198,10 +197,9 @@ TEST_F(StorageDb, BothConnectionsRecoverWhenTheServerRestarts)
     ASSERT_EQ(exe_sql("delete from LogTab"), 0);
     const std::string before = program_rows("select connection_id()").at(0);
 
-    const std::string cmd = std::string(SOURCE_DIR) + "/scripts/mariadb_restart.sh '"
-                            + test_db_env("LOGSERVER_TEST_DB_DATADIR") + "' "
-                            + test_db_env("LOGSERVER_TEST_DB_PORT") + " '"
-                            + test_db_env("LOGSERVER_TEST_DB_SOCKET") + "'";
+    const std::string cmd = std::string(SOURCE_DIR) + "/scripts/mariadb_restart.sh '" +
+        test_db_env("LOGSERVER_TEST_DB_DATADIR") + "' " + test_db_env("LOGSERVER_TEST_DB_PORT") +
+        " '" + test_db_env("LOGSERVER_TEST_DB_SOCKET") + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
 
     // The insertion after the restart is stored, and LogDB is selected again.

@@ -41,9 +41,9 @@ inline bool store_row(const stored_row& r)
     std::string sql =
         "insert into LogTab (dwIP, dwLogType, dwSourceIP, cLogUser, cLogContent, cLogNote, time, "
         "cLogContent_chinese, cLogContent_fanti, cLogContent_en) values (" +
-        std::to_string(r.ip) + "," + std::to_string(r.type) + "," + std::to_string(r.source) +
-        "," + q(r.user) + "," + q(r.content) + ",''," + std::to_string(r.time) + "," + q(r.cn) +
-        "," + q(r.tw) + "," + q(r.en) + ")";
+        std::to_string(r.ip) + "," + std::to_string(r.type) + "," + std::to_string(r.source) + "," +
+        q(r.user) + "," + q(r.content) + ",''," + std::to_string(r.time) + "," + q(r.cn) + "," +
+        q(r.tw) + "," + q(r.en) + ")";
     return exe_sql(sql.c_str()) == 0;
 }
 

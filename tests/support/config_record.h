@@ -5,8 +5,9 @@
 
 #include <string>
 
-inline config_info_ config_of(const std::string& ip, const std::string& user, const std::string& pass,
-                              const std::string& sql_port, const std::string& udp_port = "")
+inline config_info_ config_of(const std::string& ip, const std::string& user,
+                              const std::string& pass, const std::string& sql_port,
+                              const std::string& udp_port = "")
 {
     config_info_ info {};
     config_set_field(info.ip, ip);

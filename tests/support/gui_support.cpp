@@ -88,7 +88,8 @@ std::vector<unsigned> column_uints(GtkTreeModel* model, int column)
 {
     std::vector<unsigned> out;
     GtkTreeIter it;
-    for (gboolean ok = gtk_tree_model_get_iter_first(model, &it); ok; ok = gtk_tree_model_iter_next(model, &it))
+    for (gboolean ok = gtk_tree_model_get_iter_first(model, &it); ok;
+         ok = gtk_tree_model_iter_next(model, &it))
         out.push_back(cell_uint(model, &it, column));
     return out;
 }

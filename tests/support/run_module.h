@@ -6,8 +6,7 @@
 
 #include <string>
 
-template <typename F>
-F* module_entry(const char* module, const char* entry)
+template <typename F> F* module_entry(const char* module, const char* entry)
 {
     void* h = dlopen((std::string(RUN_DIR "/") + module).c_str(), RTLD_NOW | RTLD_LOCAL);
     return h ? reinterpret_cast<F*>(dlsym(h, entry)) : nullptr;

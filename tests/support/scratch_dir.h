@@ -11,8 +11,7 @@
 
 class scratch_dir {
 public:
-    scratch_dir()
-        : old_(std::filesystem::current_path())
+    scratch_dir() : old_(std::filesystem::current_path())
     {
         std::string tmpl = (std::filesystem::temp_directory_path() / "logserver-XXXXXX").string();
         path_ = mkdtemp(tmpl.data());
@@ -36,7 +35,8 @@ private:
 
 inline void write_file(const std::string& name, const std::string& bytes)
 {
-    std::ofstream(name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::string read_file(const std::string& name)

@@ -7,8 +7,8 @@
 #include <vector>
 
 struct startup_result {
-    int exit_status = -1;              // exit code, or -1 when it did not exit normally
-    std::vector<std::string> shown;    // texts of the dialogs, in order
+    int exit_status = -1;            // exit code, or -1 when it did not exit normally
+    std::vector<std::string> shown;  // texts of the dialogs, in order
 };
 
 // `responses` answer the dialogs in order (later ones get -5); `on_running`
@@ -16,8 +16,7 @@ struct startup_result {
 // The working directory gets a "config" for the test database when the test
 // command provides one.
 startup_result run_startup_child(const std::vector<int>& responses,
-                                 std::function<void()> on_running,
-                                 int timeout_seconds = 60);
+                                 std::function<void()> on_running, int timeout_seconds = 60);
 
 // Writes a "config" for the test database into the current directory.
 void write_test_db_config();

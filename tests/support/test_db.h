@@ -11,10 +11,10 @@
 #include <vector>
 
 // Skips the calling test when the test command started no server.
-#define REQUIRE_TEST_DB()                                                   \
-    do {                                                                    \
-        if (!std::getenv("LOGSERVER_TEST_DB_PORT"))                         \
-            GTEST_SKIP() << "no test database (run through scripts/test)"; \
+#define REQUIRE_TEST_DB()                                                                          \
+    do {                                                                                           \
+        if (!std::getenv("LOGSERVER_TEST_DB_PORT"))                                                \
+            GTEST_SKIP() << "no test database (run through scripts/test)";                         \
     } while (0)
 
 inline std::string test_db_env(const char* name)
@@ -29,7 +29,8 @@ public:
     {
         m_ = mysql_init(nullptr);
         mysql_options(m_, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-        const unsigned port = static_cast<unsigned>(std::atoi(test_db_env("LOGSERVER_TEST_DB_PORT").c_str()));
+        const unsigned port =
+            static_cast<unsigned>(std::atoi(test_db_env("LOGSERVER_TEST_DB_PORT").c_str()));
         if (!mysql_real_connect(m_, "127.0.0.1", "root", "", nullptr, port, nullptr, 0))
             ADD_FAILURE() << "admin connection: " << mysql_error(m_);
     }

@@ -27,7 +27,8 @@ auto* const head_utf8 = module_entry<int(char*, void*, gunichar2*)>(dll, "Get_St
 auto* const base64 = module_entry<void(char*, char*)>(dll, "DecodeBase64_interface");
 auto* const to_count = module_entry<int(gunichar2*)>(dll, "GetEmail_To_interface");
 auto* const to_buf = module_entry<char*()>(dll, "Get_to_buf");
-auto* const head_utf16 = module_entry<int(char*, gunichar2*, gunichar2*)>(dll, "GetStrByHead_one_block_interface");
+auto* const head_utf16 =
+    module_entry<int(char*, gunichar2*, gunichar2*)>(dll, "GetStrByHead_one_block_interface");
 
 constexpr std::size_t header_units = 200;  // the UTF-16 output's size
 const std::string missing = "\x01";        // what the generator writes for no header
@@ -64,7 +65,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(head_utf8 && base64 && to_count && to_buf && head_utf16);
-        std::string cmd = PYTHON3 " " SOURCE_DIR "/tests/modules/email_decode/make_header_mails.py mails";
+        std::string cmd =
+            PYTHON3 " " SOURCE_DIR "/tests/modules/email_decode/make_header_mails.py mails";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
     }
     scratch_dir dir_;
@@ -86,7 +88,8 @@ TEST_F(EmailDecode, HeadersAndRecipientsAsPythonReadsThem)
         ASSERT_GE(f.size(), 3u) << line;
         if (f[0] == "H") {
             ASSERT_EQ(f.size(), 4u);
-            EXPECT_EQ(header(f[2], "mails/" + f[1]), f[3] == missing ? missing : cut(f[3])) << f[1] << " " << f[2];
+            EXPECT_EQ(header(f[2], "mails/" + f[1]), f[3] == missing ? missing : cut(f[3]))
+                << f[1] << " " << f[2];
         } else if (f[0] == "N") {
             count[f[1]] = std::stoi(f[2]);
         } else if (f[0] == "R") {
@@ -129,8 +132,13 @@ TEST(EmailDecodeBase64, DecodedBytesThenZero)
     ASSERT_NE(base64, nullptr);
     // Padding "==", "=" and none; line breaks and other characters skipped.
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""}, {"QQ==", "A"}, {"QUI=", "AB"}, {"QQ", "A"}, {"QUJD\r\nREVG\r\n", "ABCDEF"},
-        {"Q!Q@=#=", "A"}, {"AAEC", std::string("\0\1\2", 3)},
+        {"", ""},
+        {"QQ==", "A"},
+        {"QUI=", "AB"},
+        {"QQ", "A"},
+        {"QUJD\r\nREVG\r\n", "ABCDEF"},
+        {"Q!Q@=#=", "A"},
+        {"AAEC", std::string("\0\1\2", 3)},
     };
     for (auto [in, want] : cases) {
         std::vector<char> out(want.size() + 8, 'z');

@@ -49,14 +49,16 @@ class EmailFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(rescan && table_buf && ip_of && find && count && module_entry<void>(dll, "test_4"));
+        ASSERT_TRUE(rescan && table_buf && ip_of && find && count &&
+                    module_entry<void>(dll, "test_4"));
     }
     scratch_dir dir_;
 };
 
 TEST_F(EmailFile, RoutersInAddressOrderAndMailsNewestFirst)
 {
-    for (const char* d : {"10.0.0.2", "9.1.1.1", "192.168.1.1/sub", "attach", "1.2.3", "300.1.1.1", "1.2.3.4x"})
+    for (const char* d :
+         {"10.0.0.2", "9.1.1.1", "192.168.1.1/sub", "attach", "1.2.3", "300.1.1.1", "1.2.3.4x"})
         fs::create_directories(std::string("mail_save/") + d);
     write_file("mail_save/8.8.8.8", "a file, not a folder");
     std::string chinese80;  // 240 bytes, near the file system's 255
@@ -123,8 +125,14 @@ TEST_F(EmailFile, NewestThousandListedAndRescanSeesRemovals)
 TEST_F(EmailFile, DottedAddressToDwIp)
 {
     const std::pair<const char*, uint32_t> cases[] = {
-        {"1.2.3.4", 0x04030201u}, {"255.255.255.255", 0xFFFFFFFFu}, {"1.2.3", 0u},    {"1.2.3.256", 0u},
-        {"1.2.3.4.5", 0u},        {"a.b.c.d", 0u},                  {"1.2.3.4 ", 0u}, {"", 0u},
+        {"1.2.3.4", 0x04030201u},
+        {"255.255.255.255", 0xFFFFFFFFu},
+        {"1.2.3", 0u},
+        {"1.2.3.256", 0u},
+        {"1.2.3.4.5", 0u},
+        {"a.b.c.d", 0u},
+        {"1.2.3.4 ", 0u},
+        {"", 0u},
     };
     for (auto [text, ip] : cases)
         EXPECT_EQ(static_cast<uint32_t>(ip_of(utf16_from_utf8(text).data())), ip) << text;

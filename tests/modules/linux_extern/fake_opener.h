@@ -22,11 +22,20 @@ public:
         std::ofstream(dir_ / "xdg-open")
             << "#!/bin/sh\n"
                "i=0\n"
-               "while [ ! -e '" << d << "/go' ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n"
-               "if [ -e '" << d << "/go' ]; then printf '%s' \"$1\" > '" << d << "/out.tmp'\n"
-               "else printf 'caller waited' > '" << d << "/out.tmp'; fi\n"
-               "printf '%s' \"$#\" > '" << d << "/argc'\n"
-               "mv '" << d << "/out.tmp' '" << d << "/out'\n";
+               "while [ ! -e '"
+            << d
+            << "/go' ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n"
+               "if [ -e '"
+            << d << "/go' ]; then printf '%s' \"$1\" > '" << d
+            << "/out.tmp'\n"
+               "else printf 'caller waited' > '"
+            << d
+            << "/out.tmp'; fi\n"
+               "printf '%s' \"$#\" > '"
+            << d
+            << "/argc'\n"
+               "mv '"
+            << d << "/out.tmp' '" << d << "/out'\n";
         std::filesystem::permissions(dir_ / "xdg-open", std::filesystem::perms::owner_all);
         old_path_ = g_getenv("PATH") ? g_getenv("PATH") : "";
         g_setenv("PATH", (d + ":" + old_path_).c_str(), TRUE);

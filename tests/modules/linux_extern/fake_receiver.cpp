@@ -24,7 +24,7 @@ int start_udp(RecvProc cb) { return start(cb); }
 void stop_udp(void) { ++stops; }
 void udp_get_counts(udp_counts* c)
 {
-    *c = udp_counts{};
+    *c = udp_counts {};
     c->received = 7;
     c->delivered = 5;
 }

@@ -19,8 +19,7 @@
 
 namespace {
 
-template <class Fn>
-Fn* entry(const char* name)
+template <class Fn> Fn* entry(const char* name)
 {
     return module_entry<Fn>("linux_extern.dll", name);
 }
@@ -96,7 +95,11 @@ TEST(LinuxExtern, OpenersStartXdgOpenWithoutShellOrWaiting)
     std::string tricky = "/tmp/日志 export; touch " + marker + " $(id) 'q\".xls";
     utf16_string wide_tricky = utf16_from_utf8(tricky);
 
-    struct { const char* what; std::function<void()> call; std::string expect; } cases[] = {
+    struct {
+        const char* what;
+        std::function<void()> call;
+        std::string expect;
+    } cases[] = {
         {"exe_open_file_2", [&] { exe_open_file_2(wide_tricky.data()); }, tricky},
         {"exe_open_file", [&] { exe_open_file(wide_tricky.data()); }, tricky},
         {"open_ie", [&] { open_ie(tricky.data()); }, tricky},

@@ -24,7 +24,12 @@ TEST(Parse, ConvertsInPlaceUpToLengthAndKeepsTheResult)
     EXPECT_STREQ(get_char(), "");
     EXPECT_EQ(kept(), u"");
     // U+FF01 and U+FF5E are the ends of the range; U+FF5F and U+3001 stay.
-    struct { std::u16string in; int len; std::u16string after, kept; const char* narrow; } cases[] = {
+    struct {
+        std::u16string in;
+        int len;
+        std::u16string after, kept;
+        const char* narrow;
+    } cases[] = {
         {u"日志：ＡＢＣ　ｘ＝１２３！～\uFF5F、", -1, u"日志:ABC x=123!~\uFF5F、",
          u"日志:ABC x=123!~\uFF5F、", "日志:ABC x=123!~\xEF\xBD\x9F、"},
         {u"ＡＢＣＤ", 2, u"ABＣＤ", u"AB", "AB"},

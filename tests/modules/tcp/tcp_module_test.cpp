@@ -24,7 +24,8 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr const char* dll = "tcp_dll.dll";
-auto* const start_module = module_entry<decltype(tcp_interface_SetFunc)>(dll, "tcp_interface_SetFunc");
+auto* const start_module =
+    module_entry<decltype(tcp_interface_SetFunc)>(dll, "tcp_interface_SetFunc");
 auto* const stop_module = module_entry<decltype(stop_tcp)>(dll, "stop_tcp");
 auto* const set_limits = module_entry<decltype(tcp_set_limits)>(dll, "tcp_set_limits");
 auto* const bound_port = module_entry<decltype(tcp_bound_port)>(dll, "tcp_bound_port");
@@ -150,7 +151,8 @@ protected:
     }
 
     // Names in the router's folder, sorted; hidden ones only with `hidden`.
-    std::vector<std::string> files(const std::string& router = "127.0.0.2", bool hidden = false) const
+    std::vector<std::string> files(const std::string& router = "127.0.0.2",
+                                   bool hidden = false) const
     {
         std::vector<std::string> names;
         std::error_code ec;
@@ -510,7 +512,8 @@ TEST_F(TcpModule, OnlyRoutersOfTheAllowListAreServed)
     std::vector<uint32_t> routers;
     for (const auto& r : sink::records())
         routers.push_back(r.dwIP);
-    EXPECT_EQ(routers, (std::vector<uint32_t> {loopback_dwip(3), loopback_dwip(6), loopback_dwip(7)}));
+    EXPECT_EQ(routers,
+              (std::vector<uint32_t> {loopback_dwip(3), loopback_dwip(6), loopback_dwip(7)}));
     tcp_counts n {};
     get_counts(&n);
     EXPECT_EQ(n.sessions, 8u);

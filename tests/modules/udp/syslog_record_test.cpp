@@ -49,13 +49,14 @@ TEST(UdpText, DecodingAndCuts)
 {
     const std::pair<std::string, std::string> texts[] = {
         {"plain \xE4\xB8\xAD \xF0\x9F\x98\x80", "plain \xE4\xB8\xAD \xF0\x9F\x98\x80"},
-        {"\xB9\xA5\xBB\xF7", "攻击"},                       // GB18030
+        {"\xB9\xA5\xBB\xF7", "攻击"},                      // GB18030
         {"ext \x95\x32\x82\x36", "ext \xF0\xA0\x80\x80"},  // its 4-byte form
         // A character cut off at the end is dropped, in either encoding.
         {"ab\xF0\x9F\x98", "ab"},
         {"\xD6\xD0\xCE", "中"},
         // A NUL byte is valid UTF-8: the text is kept, not read as GB18030.
-        {std::string("\xE4\xB8\xAD\0\xE6\x96\x87", 7), std::string("\xE4\xB8\xAD\0\xE6\x96\x87", 7)},
+        {std::string("\xE4\xB8\xAD\0\xE6\x96\x87", 7),
+         std::string("\xE4\xB8\xAD\0\xE6\x96\x87", 7)},
     };
     for (const auto& [in, out] : texts)
         EXPECT_EQ(to_utf8(in), out) << in;
@@ -80,7 +81,8 @@ TEST(UdpKeywords, SortIntoTypes)
 
 TEST(UdpSyslog, Rfc3164Variants)
 {
-    EXPECT_EQ(parts("<13>Dec  7 02:50:32 vm root[42]: hello world\n"), P("vm", "root", "hello world"));
+    EXPECT_EQ(parts("<13>Dec  7 02:50:32 vm root[42]: hello world\n"),
+              P("vm", "root", "hello world"));
     EXPECT_EQ(parts("<134>Jan 15 2024 10:00:00 gw-1 kernel: DROP"), P("gw-1", "kernel", "DROP"));
     EXPECT_EQ(parts("<30>Jan 15 10:00:00 dhcpd[7]: lease given"), P("", "dhcpd", "lease given"));
     EXPECT_EQ(parts("<134>DROP IN=eth0 SRC=10.0.0.1"), P("", "", "DROP IN=eth0 SRC=10.0.0.1"));

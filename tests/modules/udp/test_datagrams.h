@@ -12,8 +12,8 @@
 // A native record as a sender lays it out (little-endian); text fields are
 // copied as given, without a terminator when they fill their field.
 inline std::string native_datagram(uint32_t type, uint32_t source_ip, std::string_view user,
-                                   std::string_view content, std::string_view note,
-                                   uint32_t ip = 0, uint32_t wnd = 0, std::size_t size = 624)
+                                   std::string_view content, std::string_view note, uint32_t ip = 0,
+                                   uint32_t wnd = 0, std::size_t size = 624)
 {
     std::string d(624, '\0');
     auto put32 = [&](std::size_t at, uint32_t v) {

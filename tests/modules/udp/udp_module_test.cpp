@@ -226,7 +226,8 @@ TEST_F(UdpModule, OnlyRoutersOfTheAllowListAreHeard)
     std::set<uint32_t> heard;
     for (const auto& r : sink::records()) {
         heard.insert(r.dwIP);
-        EXPECT_TRUE(std::string(imp(r).cLogContent).ends_with("from 127.0.0." + std::to_string(r.dwIP >> 24)));
+        EXPECT_TRUE(std::string(imp(r).cLogContent)
+                        .ends_with("from 127.0.0." + std::to_string(r.dwIP >> 24)));
     }
     EXPECT_EQ(heard, (std::set<uint32_t> {loopback_dwip(4), loopback_dwip(8), loopback_dwip(9)}));
     EXPECT_EQ(counts().refused, 10u);

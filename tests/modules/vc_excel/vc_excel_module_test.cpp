@@ -31,7 +31,10 @@ auto* const close_excel = module_entry<int()>("vc_dll_excel.dll", "close_excel")
 auto* const write_excel = module_entry<write_fn>("vc_dll_excel.dll", "WriteToExcel");
 
 const utf16_string ONE = utf16_from_utf8("1");
-int create(const std::string& path) { return create_excel(utf16_from_utf8(path).c_str(), ONE.c_str()); }
+int create(const std::string& path)
+{
+    return create_excel(utf16_from_utf8(path).c_str(), ONE.c_str());
+}
 int open(const std::string& path) { return open_excel(utf16_from_utf8(path).c_str(), nullptr); }
 int write(row r)
 {
