@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -30,12 +31,14 @@ inline int free_port(int type = SOCK_DGRAM)
 }
 
 // Links the run directory's modules, scripts and tables into `dir` and writes
-// a "config" of the test database and `udp_port`. What a run leaves behind
-// (spool, queue file) and the run directory's own settings stay out.
+// a "config" of the test database and `udp_port`, and a free "smtp_port", so
+// a program under test never holds the default port that the mail
+// receiver's own test binds. What a run leaves behind (spool, queue file)
+// and the run directory's own settings stay out.
 inline bool prepare_run_dir(const std::filesystem::path& dir, int udp_port)
 {
-    static const std::set<std::string> own {"config", "mysql-data", "language_info.txt",
-                                            "insert.spool", "udp.queue"};
+    static const std::set<std::string> own {"config",       "mysql-data", "language_info.txt",
+                                            "insert.spool", "udp.queue",  "smtp_port"};
     for (const auto& e : std::filesystem::directory_iterator(RUN_DIR))
         if (!own.contains(e.path().filename().string()))
             std::filesystem::create_symlink(e.path(), dir / e.path().filename());
@@ -44,6 +47,7 @@ inline bool prepare_run_dir(const std::filesystem::path& dir, int udp_port)
     config_set_field(info.ip, "127.0.0.1");
     config_set_field(info.sql_port, test_db_env("LOGSERVER_TEST_DB_PORT"));
     config_set_field(info.udp_port, std::to_string(udp_port));
+    std::ofstream(dir / "smtp_port") << free_port(SOCK_STREAM) << '\n';
     return config_write(CONFIG_FILE, info) == 0;
 }
 
@@ -63,9 +67,9 @@ inline bool send_from(const char* from, int port, const std::string& bytes)
     const sockaddr_in src = loopback_address(from);
     const sockaddr_in dst = loopback_address("127.0.0.1", port);
     const auto* to = reinterpret_cast<const sockaddr*>(&dst);
-    const bool sent = bind(s, reinterpret_cast<const sockaddr*>(&src), sizeof src) == 0
-                      && sendto(s, bytes.data(), bytes.size(), 0, to, sizeof dst)
-                             == static_cast<ssize_t>(bytes.size());
+    const bool sent = bind(s, reinterpret_cast<const sockaddr*>(&src), sizeof src) == 0 &&
+        sendto(s, bytes.data(), bytes.size(), 0, to, sizeof dst) ==
+            static_cast<ssize_t>(bytes.size());
     close(s);
     return sent;
 }
@@ -77,10 +81,11 @@ inline std::string smtp_session_from(const char* from, int port, const std::stri
     const sockaddr_in src = loopback_address(from);
     const sockaddr_in dst = loopback_address("127.0.0.1", port);
     std::string replies;
-    if (bind(s, reinterpret_cast<const sockaddr*>(&src), sizeof src) == 0
-        && connect(s, reinterpret_cast<const sockaddr*>(&dst), sizeof dst) == 0) {
+    if (bind(s, reinterpret_cast<const sockaddr*>(&src), sizeof src) == 0 &&
+        connect(s, reinterpret_cast<const sockaddr*>(&dst), sizeof dst) == 0) {
         const std::string session = "EHLO router\r\nMAIL FROM:<r@x>\r\nRCPT TO:<o@y>\r\nDATA\r\n"
-                                    "Subject: " + subject + "\r\n\r\nbody\r\n.\r\nQUIT\r\n";
+                                    "Subject: " +
+            subject + "\r\n\r\nbody\r\n.\r\nQUIT\r\n";
         send(s, session.data(), session.size(), MSG_NOSIGNAL);
         char buf[512];
         for (ssize_t n; (n = recv(s, buf, sizeof buf, 0)) > 0;)
