@@ -70,6 +70,20 @@ void queue_dispatch(guint delay_ms)
         g_timeout_add(delay_ms, record_processor, nullptr);
 }
 
+// With `guard` held by `lock`: moves the oldest record to *out, then lets go
+// of the lock and wakes receivers waiting for room. False when none is left.
+bool pop_and_release(std::unique_lock<std::mutex>& lock, tagCommunicationData_* out)
+{
+    if (ring.empty())
+        return false;
+    const bool was_full = ring.full();
+    ring.pop(out);
+    lock.unlock();
+    if (was_full)
+        room.notify_all();
+    return true;
+}
+
 }  // namespace
 
 void set_record_processor(GSourceFunc processor) { record_processor = processor; }
@@ -103,17 +117,8 @@ void RecvProc_2(tagCommunicationData_* pData)
 
 bool take_record(tagCommunicationData_* out)
 {
-    bool was_full = false;
-    {
-        std::lock_guard lock(guard);
-        if (ring.empty())
-            return false;
-        was_full = ring.full();
-        ring.pop(out);
-    }
-    if (was_full)
-        room.notify_all();
-    return true;
+    std::unique_lock lock(guard);
+    return pop_and_release(lock, out);
 }
 
 void stop_taking_records()
@@ -126,19 +131,10 @@ void stop_taking_records()
 
 bool take_record_at_quit(tagCommunicationData_* out, std::chrono::microseconds wait)
 {
-    bool was_full = false;
-    {
-        std::unique_lock lock(guard);
-        quit_taking = true;
-        if (!arrived.wait_for(lock, wait, [] { return !ring.empty() || receivers_released; }) ||
-            ring.empty())
-            return false;
-        was_full = ring.full();
-        ring.pop(out);
-    }
-    if (was_full)
-        room.notify_all();
-    return true;
+    std::unique_lock lock(guard);
+    quit_taking = true;
+    arrived.wait_for(lock, wait, [] { return !ring.empty() || receivers_released; });
+    return pop_and_release(lock, out);
 }
 
 void release_receivers()

@@ -26,6 +26,7 @@
 #include "modules/linux_extern/fake_opener.h"
 #include "receive/udp_proc.h"
 #include "support/gui_support.h"
+#include "support/loopback.h"
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -51,19 +52,6 @@ namespace {
 
 const guint ROUTER = 0x0100007F;  // 127.0.0.1, the address the mails come from
 const char* const ROUTER_DIR = "mail_save/127.0.0.1";
-
-int free_tcp_port()
-{
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 bool wait_until(const std::function<bool()>& done, int seconds = 20)
 {
@@ -279,7 +267,7 @@ protected:
             fs::create_symlink(fs::path(RUN_DIR) / f, f);
         fs::create_directories("mail_save");
         fs::create_directories("sent");
-        port = free_tcp_port();
+        port = free_port(SOCK_STREAM);
         write_file("smtp_port", std::to_string(port) + "\n");
 
         ASSERT_TRUE(init_extern_func());
