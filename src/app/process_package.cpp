@@ -27,13 +27,15 @@ bool quitting = false;
 
 // Queued rows are stored together at most this long after the first of
 // them arrived (and at once when a statement's worth, 500, is queued): a
-// steady trickle of records costs a statement every 20 ms, not one a record.
-constexpr guint FLUSH_AFTER_MS = 20;
+// steady trickle of records costs a statement every tenth of a second, not
+// one a record (each statement and tree redraw costs the main loop about a
+// millisecond, whatever its size).
+constexpr guint FLUSH_AFTER_MS = 100;
 guint flush_timer_id = 0;
 
 // Tree counts of handled records not yet in the tree, in arrival order (runs
 // of one router and type counted together). They are put in with the rows'
-// statement, every 20 ms at most, so a steady stream redraws the tree 50
+// statement, every 100 ms at most, so a steady stream redraws the tree 10
 // times a second instead of once a record.
 struct tree_run {
     guint ip;
