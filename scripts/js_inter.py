@@ -147,10 +147,13 @@ def translate_word(table, word):
 
 
 def translate(lang, key):
-    table = tables[lang]
+    return translate_pieces(tables[lang], split_key(key))
+
+
+def translate_pieces(table, pieces):
     result = []
     prev_quoted_blank = False  # the previous piece is quoted and ends in a blank
-    for piece, quoted in split_key(key):
+    for piece, quoted in pieces:
         if quoted:
             text = piece
         else:
@@ -174,6 +177,15 @@ def get_js_value_en(key):
 
 def get_js_value_fanti(key):
     return translate("fanti", key)
+
+
+def get_js_values(key):
+    """The three texts of a key in the order chinese, en, fanti, joined by
+    NUL characters: one call where three would split the key three times and
+    cross into the script three times."""
+    pieces = split_key(key)
+    return "\0".join(translate_pieces(tables[lang], pieces)
+                      for lang in ("chinese", "en", "fanti"))
 
 
 def get_js_b_exist_chinese(word):

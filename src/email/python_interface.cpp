@@ -63,6 +63,8 @@ PyObject* pFunc_js_get_chinese = nullptr;
 PyObject* pFunc_js_get_en = nullptr;
 PyObject* pFunc_js_get_fanti = nullptr;
 PyObject* pFunc_js_get_b_exist_chinese = nullptr;
+// get_js_values: the three texts in one call; optional (older scripts lack it).
+PyObject* pFunc_js_get_values = nullptr;
 
 constexpr const char* js_not_found = "未找到相关js";
 constexpr const char* exist_not_found = "1";
@@ -324,6 +326,11 @@ int init_python_2()
                      });
     if (rc != 0)
         return rc;
+    if (PyObject* f = PyObject_GetAttrString(module, "get_js_values"); f && PyCallable_Check(f))
+        pFunc_js_get_values = f;
+    else
+        Py_XDECREF(f);
+    PyErr_Clear();
     py_init_js_chinese();
     py_init_js_en();
     py_init_js_fanti();
@@ -364,6 +371,32 @@ int py_js_get_en(const char* pContent, char* pOut)
 int py_js_get_fanti(const char* pContent, char* pOut)
 {
     return get_js(pFunc_js_get_fanti, "get_js_value_fanti", pContent, pOut);
+}
+
+bool py_js_get_all(const char* pContent, std::string& chinese, std::string& en, std::string& fanti)
+{
+    if (pFunc_js_get_values) {
+        if (std::optional<std::string> all =
+                call_text(pFunc_js_get_values, "get_js_values", {pContent})) {
+            const std::size_t a = all->find('\0');
+            const std::size_t b = a == std::string::npos ? a : all->find('\0', a + 1);
+            if (b != std::string::npos && all->find('\0', b + 1) == std::string::npos) {
+                const std::string_view v(*all);
+                chinese = utf8_cut(v.substr(0, a), py_js_text_max);
+                en = utf8_cut(v.substr(a + 1, b - a - 1), py_js_text_max);
+                fanti = utf8_cut(v.substr(b + 1), py_js_text_max);
+                return true;
+            }
+        }
+    }
+    char buf[py_js_size] = {};
+    const int rc = py_js_get_chinese(pContent, buf);
+    chinese = buf;
+    py_js_get_en(pContent, buf);
+    en = buf;
+    py_js_get_fanti(pContent, buf);
+    fanti = buf;
+    return rc == 0;
 }
 
 int py_js_get_b_exist_chinese(const char* pContent, char* pOut)

@@ -12,6 +12,8 @@
 // Only the main thread calls in here; it keeps the interpreter lock for good.
 #pragma once
 
+#include <string>
+
 #include <cstddef>
 
 // Sizes of the callers' output buffers.
@@ -49,6 +51,13 @@ int py_init_js_fanti();
 int py_js_get_chinese(const char* pContent, char* pOut);
 int py_js_get_en(const char* pContent, char* pOut);
 int py_js_get_fanti(const char* pContent, char* pOut);
+
+// The three display texts at once, each as the functions above give it: with
+// one script call when the script offers get_js_values (the texts joined by
+// NUL characters), else with the three. Nothing tells a failed call apart
+// from a text here; the return value only says whether the first call gave
+// one.
+bool py_js_get_all(const char* pContent, std::string& chinese, std::string& en, std::string& fanti);
 
 // Whether the tables know a word, into pOut[py_exist_size]: "3" known, "1" not;
 // "1" when the script gives no string.

@@ -210,13 +210,7 @@ bool script_lookup(const lookup_keys& keys, display_texts& out)
 {
     if (!known_word(keys.exist_key))
         return false;
-    char ch_1[py_js_size] = {};
-    py_js_get_chinese(keys.value_key.c_str(), ch_1);
-    out.chinese = ch_1;
-    py_js_get_en(keys.value_key.c_str(), ch_1);
-    out.en = ch_1;
-    py_js_get_fanti(keys.value_key.c_str(), ch_1);
-    out.fanti = ch_1;
+    py_js_get_all(keys.value_key.c_str(), out.chinese, out.en, out.fanti);
     return true;
 }
 

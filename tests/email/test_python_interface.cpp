@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -203,6 +204,40 @@ TEST(Bridge, LongResultsCutAndAnyByteKept)
         EXPECT_EQ(js_chinese(high), high);
         const std::string gb_path = "mail_save/\xc4\xe3\xba\xc3.eml";
         EXPECT_EQ(subject(gb_path, 0), gb_path + "|c.eml");
+    });
+}
+
+// The three texts in one call: as the script gives them, cut like the single
+// calls; a result that is not three texts falls back to the three calls.
+TEST(Bridge, ThreeTextsInOneCall)
+{
+    const std::string js_py = std::string(test_js_py) + R"(
+def get_js_values(key):
+    if key == "two": return "a\0b"
+    if key.startswith("long:"): return "\0".join([key[5:] * 100] * 3)
+    return "\0".join(["1:" + key, "2:" + key, "3:" + key])
+)";
+    script_dir dir(test_email_py, js_py);
+    in_child(dir.path(), [] {
+        start(0, 0);
+        struct {
+            const char* key;
+            std::string zh, en, tw;
+        } cases[] = {
+            {"a+b", "1:a+b", "2:a+b", "3:a+b"},
+            {"two", "two", "en:two", "fanti:two"},
+        };
+        for (const auto& c : cases) {
+            std::string zh, en, tw;
+            EXPECT_TRUE(py_js_get_all(c.key, zh, en, tw));
+            EXPECT_EQ(std::vector<std::string>({zh, en, tw}),
+                      std::vector<std::string>({c.zh, c.en, c.tw}))
+                << c.key;
+        }
+        std::string zh, en, tw;
+        py_js_get_all("long:中", zh, en, tw);
+        EXPECT_EQ(zh.size(), 189u);
+        EXPECT_EQ(tw, zh);
     });
 }
 

@@ -64,6 +64,12 @@ class Lookups(unittest.TestCase):
         self.assertEqual(js_inter.get_js_value_en("DROP+SRC=1.2.3.4+DPT=23"),
                          "drop source=1.2.3.4 destination port=23")
 
+    def test_three_texts_at_once_are_the_three_single_ones(self):
+        for key in ["Link+DOWN,+(eth1)", "kernel+syslog.warnat+' link '+' a+b '", "", "a++b+"]:
+            single = [js_inter.get_js_value_chinese(key), js_inter.get_js_value_en(key),
+                      js_inter.get_js_value_fanti(key)]
+            self.assertEqual(js_inter.get_js_values(key).split("\0"), single, key)
+
 
 class TableFile(unittest.TestCase):
     def test_bad_lines_are_skipped_and_a_missing_file_raises(self):
