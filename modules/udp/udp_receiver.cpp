@@ -51,8 +51,12 @@ constexpr uint64_t free_space_every = 4096;
 constexpr int final_drain_max = 1 << 20;
 // After reading what the socket held, the reader waits this long before it
 // looks again, so records that trickle in are queued (and handed over) a few
-// at a time rather than each waking every thread on its way.
-constexpr int gather_ms = 4;
+// at a time rather than each waking every thread on its way: the longer wait
+// when the socket buffer holds that long of any stream the program can store
+// (as root it is enlarged past the system limit), else the shorter one.
+constexpr int short_gather_ms = 4;
+constexpr int long_gather_ms = 10;
+constexpr int long_gather_buffer_bytes = 16 << 20;
 constexpr int receive_buffer_bytes = 64 << 20;
 constexpr std::size_t max_datagram = 65536;
 // How long stop waits for a callback in progress.
@@ -147,6 +151,15 @@ void enlarge_receive_buffer(int fd)
     if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) == 0)
         return;
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+}
+
+int gather_ms_for(int fd)
+{
+    int size = 0;
+    socklen_t len = sizeof size;
+    if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, &len) != 0)
+        return short_gather_ms;
+    return size >= long_gather_buffer_bytes ? long_gather_ms : short_gather_ms;
 }
 
 // A number from the environment, `fallback` when unset or not a number.
@@ -563,6 +576,7 @@ private:
         pthread_setname_np(pthread_self(), "udp-recv");
         std::vector<char> buf(max_datagram);
         pollfd fds[2] = {{sock_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+        const int gather_ms = gather_ms_for(sock_.get());
         while (!stopping_) {
             if (poll(fds, 2, -1) < 0 && errno != EINTR)
                 break;

@@ -20,8 +20,8 @@ inline constexpr std::size_t HANDOVER_CAPACITY = 1024;
 
 // How long after the first record reaches an idle hand-over the main loop
 // takes it, with whatever came meanwhile: a steady stream wakes the main loop
-// about 200 times a second instead of once a record.
-inline constexpr guint HANDOVER_GATHER_MS = 5;
+// about 100 times a second instead of once a record.
+inline constexpr guint HANDOVER_GATHER_MS = 10;
 
 // Callbacks of the UDP and the mail receiver modules.
 extern "C" void MyRecvProc(tagCommunicationData_* pData);
