@@ -115,12 +115,14 @@ gboolean process_package(gpointer)
     constexpr auto BUDGET = std::chrono::milliseconds(10);
     const auto start = std::chrono::steady_clock::now();
     tagCommunicationData_ taken;
+    std::size_t n = 0;
     while (take_record(&taken)) {
         handle_record(&taken);
+        ++n;
         if (std::chrono::steady_clock::now() - start >= BUDGET)
             break;
     }
-    stop_taking_records();
+    stop_taking_records(n);
     schedule_flush();
     return FALSE;
 }

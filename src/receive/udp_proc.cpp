@@ -49,6 +49,8 @@ bool quit_taking = false;
 // A dispatch of the processor is queued or running: later records wait for
 // it instead of queuing their own.
 bool dispatch_queued = false;
+// The last dispatch took a fast stream's worth: no gathering for the next.
+bool stream_busy = false;
 GSourceFunc record_processor = nullptr;
 
 void terminate_texts(tagCommunicationData_& r)
@@ -111,7 +113,7 @@ void RecvProc_2(tagCommunicationData_* pData)
     if (quit_taking) {
         arrived.notify_all();
     } else if (!dispatch_queued) {
-        queue_dispatch(HANDOVER_GATHER_MS);
+        queue_dispatch(stream_busy ? 0 : HANDOVER_GATHER_MS);
     }
 }
 
@@ -121,10 +123,11 @@ bool take_record(tagCommunicationData_* out)
     return pop_and_release(lock, out);
 }
 
-void stop_taking_records()
+void stop_taking_records(std::size_t taken)
 {
     std::lock_guard lock(guard);
     dispatch_queued = false;
+    stream_busy = taken >= HANDOVER_BUSY;
     if (!ring.empty() && !quit_taking && !receivers_released)
         queue_dispatch(0);
 }

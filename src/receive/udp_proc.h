@@ -20,8 +20,11 @@ inline constexpr std::size_t HANDOVER_CAPACITY = 1024;
 
 // How long after the first record reaches an idle hand-over the main loop
 // takes it, with whatever came meanwhile: a steady stream wakes the main loop
-// about 100 times a second instead of once a record.
+// about 100 times a second instead of once a record. After a dispatch that
+// took HANDOVER_BUSY records or more the stream is fast, and the next record
+// is taken at once.
 inline constexpr guint HANDOVER_GATHER_MS = 10;
+inline constexpr std::size_t HANDOVER_BUSY = 64;
 
 // Callbacks of the UDP and the mail receiver modules.
 extern "C" void MyRecvProc(tagCommunicationData_* pData);
@@ -43,10 +46,10 @@ void set_record_processor(GSourceFunc processor);
 // none is left.
 bool take_record(tagCommunicationData_* out);
 
-// For the processor as it returns: records handed over meanwhile, or left
-// for want of time, get a dispatch of their own; otherwise the next record
-// queues one.
-void stop_taking_records();
+// For the processor as it returns, with the number of records it took:
+// records handed over meanwhile, or left for want of time, get a dispatch of
+// their own; otherwise the next record queues one.
+void stop_taking_records(std::size_t taken);
 
 // At quit, after the main loop ended: moves the oldest handed-over record to
 // *out, waiting up to `wait` for one; false when none came. No dispatch is

@@ -37,9 +37,10 @@ void take(const tagCommunicationData_& r)
 gboolean processor(gpointer)
 {
     tagCommunicationData_ r;
-    while (take_record(&r))
+    std::size_t n = 0;
+    for (; take_record(&r); ++n)
         take(r);
-    stop_taking_records();
+    stop_taking_records(n);
     return FALSE;
 }
 
