@@ -267,7 +267,7 @@ protected:
             fs::create_symlink(fs::path(RUN_DIR) / f, f);
         fs::create_directories("mail_save");
         fs::create_directories("sent");
-        port = free_port(SOCK_STREAM);
+        port = free_port();
         write_file("smtp_port", std::to_string(port) + "\n");
 
         ASSERT_TRUE(init_extern_func());

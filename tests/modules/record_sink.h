@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/record.h"
+#include "support/free_port.h"
 
 namespace sink {
 
@@ -91,15 +92,3 @@ bool eventually(Pred done, std::chrono::milliseconds limit = std::chrono::second
 
 // dwIP of 127.0.0.<last>: first octet in the low byte.
 constexpr uint32_t loopback_dwip(int last) { return 127u | uint32_t(last) << 24; }
-
-// A port nothing uses right now, for SOCK_STREAM or SOCK_DGRAM.
-inline uint16_t free_port(int type)
-{
-    int fd = socket(AF_INET, type, 0);
-    sockaddr_in a {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}

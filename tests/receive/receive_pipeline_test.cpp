@@ -208,7 +208,7 @@ TEST_F(Pipeline, RoutersOutsideTheAllowListLeaveNothingAndAreCounted)
     udp_stop();  // started by SetUp before the file was there
     udp_thread();
     fs::remove(dir_.path() / "mail_save");
-    const int smtp_port = free_port(SOCK_STREAM);
+    const int smtp_port = free_port();
     write_file("smtp_port", std::to_string(smtp_port));
     ASSERT_TRUE(init_extern_func_4(MyRecvProc_tcp));
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/config.h"
+#include "support/free_port.h"
 #include "support/test_db.h"
 
 #include <arpa/inet.h>
@@ -15,20 +16,6 @@
 #include <fstream>
 #include <set>
 #include <string>
-
-// A loopback port that was free a moment ago.
-inline int free_port(int type = SOCK_DGRAM)
-{
-    int s = socket(AF_INET, type, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 // Links the run directory's modules, scripts and tables into `dir` and writes
 // a "config" of the test database and `udp_port`, and a free "smtp_port", so
@@ -47,7 +34,7 @@ inline bool prepare_run_dir(const std::filesystem::path& dir, int udp_port)
     config_set_field(info.ip, "127.0.0.1");
     config_set_field(info.sql_port, test_db_env("LOGSERVER_TEST_DB_PORT"));
     config_set_field(info.udp_port, std::to_string(udp_port));
-    std::ofstream(dir / "smtp_port") << free_port(SOCK_STREAM) << '\n';
+    std::ofstream(dir / "smtp_port") << free_port() << '\n';
     return config_write(CONFIG_FILE, info) == 0;
 }
 

@@ -133,7 +133,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(start_module && stop_module && set_limits && bound_port && get_counts);
-        port_ = free_port(SOCK_STREAM);
+        port_ = free_port();
         write_file("smtp_port", std::to_string(port_) + "\n");
     }
     void TearDown() override

@@ -58,7 +58,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(start_module && stop_module && get_counts && bound_port);
-        port_ = free_port(SOCK_DGRAM);
+        port_ = free_port();
         std::string config(500, '\0');
         config.replace(400, 5, std::to_string(port_));
         write_file("config", config);
