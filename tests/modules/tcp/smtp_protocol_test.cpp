@@ -25,12 +25,9 @@ TEST(SmtpCommands, VerbsInAnyCaseWithTheirArguments)
 
 TEST(SmtpCommands, MailFromPathAndParameters)
 {
-    auto ok = [](const char* arg) { return smtp::parse_mail_from(arg).status == arg_status::ok; };
-    EXPECT_TRUE(ok("FROM:<a@example.test>"));
-    EXPECT_TRUE(ok("from: <a@example.test>"));
-    EXPECT_TRUE(ok("FROM:<>"));
-    EXPECT_TRUE(ok("FROM:<a@b> BODY=8BITMIME SMTPUTF8 body=7bit"));
-
+    for (const char* good : {"FROM:<a@example.test>", "from: <a@example.test>", "FROM:<>",
+                             "FROM:<a@b> BODY=8BITMIME SMTPUTF8 body=7bit"})
+        EXPECT_EQ(smtp::parse_mail_from(good).status, arg_status::ok) << good;
     for (const char* bad : {"FROM:a@b", "FROM:<a b>", "FROM:<a@b", "FROM:<a@b>x", "TO:<a@b>", ""})
         EXPECT_EQ(smtp::parse_mail_from(bad).status, arg_status::syntax) << bad;
     for (const char* unknown :
@@ -54,34 +51,12 @@ TEST(SmtpCommands, RcptToNeedsAnAddress)
     EXPECT_EQ(smtp::parse_rcpt_to("TO:<b@c> NOTIFY=NEVER"), arg_status::unknown_parameter);
 }
 
-namespace {
-
-struct data_case {
-    std::string wire;     // what follows "354", up to and including the ending line
-    std::string message;  // what is stored
-};
-
-// Feeds `wire + rest` in pieces of `step` bytes (0: in two at `split`).
-std::string read_data(const std::string& input, std::size_t step, std::size_t split,
-                      std::size_t& consumed)
-{
-    smtp::data_reader reader;
-    std::string out;
-    consumed = 0;
-    while (!reader.done() && consumed < input.size()) {
-        std::size_t len =
-            step ? step : (consumed < split ? split - consumed : input.size() - consumed);
-        consumed += reader.feed(std::string_view(input).substr(consumed, len), out);
-    }
-    EXPECT_TRUE(reader.done());
-    return out;
-}
-
-}  // namespace
-
+// Pieces of 1, 2, 3 and 7 bytes, and two pieces split at every place (step
+// 0); the command after the data is left unread.
 TEST(SmtpData, DotsAndLineEndsInEveryPieceSize)
 {
-    const data_case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
+        // What follows "354" up to the ending line, and what is stored.
         {"a\r\n.\r\n", "a\r\n"},
         {".\r\n", ""},
         {"..\r\n.\r\n", ".\r\n"},
@@ -95,15 +70,23 @@ TEST(SmtpData, DotsAndLineEndsInEveryPieceSize)
         {".\r\r\n.\r\n", "\r\r\n"},
         {"no end\r\n.\r\n", "no end\r\n"},
     };
-    const std::string rest = "QUIT\r\n";
-    for (const data_case& c : cases) {
-        std::string input = c.wire + rest;
+    for (const auto& [wire, message] : cases) {
+        const std::string input = wire + "QUIT\r\n";
         for (std::size_t step : {1u, 2u, 3u, 7u, 0u}) {
             for (std::size_t split = 0; split <= (step ? 0 : input.size()); ++split) {
-                std::size_t consumed = 0;
-                EXPECT_EQ(read_data(input, step, split, consumed), c.message)
-                    << "wire " << c.wire << " step " << step << " split " << split;
-                EXPECT_EQ(consumed, c.wire.size()) << "the next command is left unread";
+                SCOPED_TRACE(wire + " step " + std::to_string(step) + " split " +
+                             std::to_string(split));
+                smtp::data_reader reader;
+                std::string out;
+                std::size_t used = 0;
+                while (!reader.done() && used < input.size()) {
+                    const std::size_t len =
+                        step ? step : (used < split ? split - used : input.size());
+                    used += reader.feed(std::string_view(input).substr(used, len), out);
+                }
+                EXPECT_TRUE(reader.done());
+                EXPECT_EQ(out, message);
+                EXPECT_EQ(used, wire.size());
             }
         }
     }
