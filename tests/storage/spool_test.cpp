@@ -14,56 +14,35 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using texts = std::vector<std::string>;
 
 namespace {
 
 log_row row(const std::string& content, uint32_t time = 7)
 {
-    log_row r;
-    r.dwIP = 0x0100007F;
-    r.dwLogType = 5;
-    r.dwSourceIP = 0xC0A8010A;
-    r.cLogUser = "admin";
-    r.cLogContent = content;
-    r.cLogNote = "note";
-    r.time = time;
-    r.cLogContent_chinese = "中文 " + content;
-    r.cLogContent_fanti = "中文 " + content;
-    r.cLogContent_en = "en " + content;
-    return r;
+    return {0x0100007F, 5,    0xC0A8010A,        "admin",           content,
+            "note",     time, "中文 " + content, "中文 " + content, "en " + content};
 }
 
-std::vector<std::string> seq(const std::string& prefix, int from, int to)
-{
-    std::vector<std::string> out;
-    for (int i = from; i < to; ++i)
-        out.push_back(prefix + std::to_string(i));
-    return out;
-}
-
+// Rows "<prefix><from>" up to "<prefix><to - 1>".
 std::vector<log_row> rows(const std::string& prefix, int from, int to)
 {
     std::vector<log_row> out;
-    for (const auto& c : seq(prefix, from, to))
-        out.push_back(row(c));
+    for (int i = from; i < to; ++i)
+        out.push_back(row(prefix + std::to_string(i)));
     return out;
 }
 
-std::vector<std::string> contents(const std::vector<log_row>& rs)
+texts contents(const std::vector<log_row>& rs)
 {
-    std::vector<std::string> out;
+    texts out;
     for (const auto& r : rs)
         out.push_back(r.cLogContent);
     return out;
 }
 
-auto fields(const log_row& r)
-{
-    return std::tie(r.dwIP, r.dwLogType, r.dwSourceIP, r.time, r.cLogUser, r.cLogContent,
-                    r.cLogNote, r.cLogContent_chinese, r.cLogContent_fanti, r.cLogContent_en);
-}
+texts seq(const std::string& prefix, int from, int to) { return contents(rows(prefix, from, to)); }
 
-// A spool file of these entries, appended one by one.
 void write_spool(const std::string& path, const std::vector<std::vector<log_row>>& entries)
 {
     row_spool s(path);
@@ -73,16 +52,14 @@ void write_spool(const std::string& path, const std::vector<std::vector<log_row>
 }
 
 // Entries of a spool file, oldest first.
-std::vector<std::vector<std::string>> entries_of(const std::string& path)
+std::vector<texts> entries_of(const std::string& path)
 {
     row_spool s(path);
     EXPECT_TRUE(s.open());
-    std::vector<std::vector<std::string>> out;
-    while (!s.empty()) {
-        std::vector<log_row> rs;
+    std::vector<texts> out;
+    for (std::vector<log_row> rs; !s.empty(); s.pop_front()) {
         EXPECT_TRUE(s.front(rs));
         out.push_back(contents(rs));
-        s.pop_front();
     }
     return out;
 }
@@ -96,8 +73,14 @@ TEST(Spool, RowsRoundTripWithEveryField)
     std::vector<log_row> out;
     ASSERT_TRUE(decode_rows(encode_rows(in), 3, out));
     ASSERT_EQ(out.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i)
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto fields = [](const log_row& r) {
+            return std::tie(r.dwIP, r.dwLogType, r.dwSourceIP, r.time, r.cLogUser, r.cLogContent,
+                            r.cLogNote, r.cLogContent_chinese, r.cLogContent_fanti,
+                            r.cLogContent_en);
+        };
         EXPECT_TRUE(fields(out[i]) == fields(in[i])) << i;
+    }
     std::string cut = encode_rows(in);
     cut.pop_back();
     EXPECT_FALSE(decode_rows(cut, 3, out));
@@ -120,9 +103,8 @@ TEST(Spool, EntriesAndHeadSurviveReopening)
     ASSERT_TRUE(s.open());
     EXPECT_EQ(s.entries(), 2u);
     EXPECT_EQ(s.rows(), 4u);
-    EXPECT_EQ(s.head().rows_done, 1u);
-    EXPECT_EQ(s.head().unknown_rows, 2u);
-    EXPECT_EQ(s.head().id_bound, 42u);
+    EXPECT_EQ(std::tie(s.head().rows_done, s.head().unknown_rows, s.head().id_bound),
+              std::make_tuple(1u, 2u, uint64_t {42}));
     std::vector<log_row> rs;
     ASSERT_TRUE(s.front(rs));
     EXPECT_EQ(contents(rs), seq("a", 0, 3));
@@ -134,37 +116,36 @@ TEST(Spool, EntriesAndHeadSurviveReopening)
     EXPECT_TRUE(s.empty());
     EXPECT_EQ(fs::file_size("x.spool"), 96u) << "an emptied spool is cut back to its header";
     ASSERT_TRUE(s.append(rows("c", 0, 1)));
-    EXPECT_EQ(entries_of("x.spool"), (std::vector<std::vector<std::string>> {{"c0"}}));
+    EXPECT_EQ(entries_of("x.spool"), std::vector<texts> {{"c0"}});
 }
 
 TEST(Spool, TornLastEntrySpoilsNoneBeforeIt)
 {
     scratch_dir dir;
     write_spool("x.spool", {rows("a", 0, 2), rows("b", 0, 3), rows("c", 0, 4)});
-    const auto full = fs::file_size("x.spool");
-    std::string bytes = read_file("x.spool");
-    // Power lost in the middle of writing the last entry.
-    const std::size_t last = bytes.rfind(std::string("SPOL", 4));
+    const std::string bytes = read_file("x.spool");
+    const std::size_t full = bytes.size(), last = bytes.rfind(std::string("SPOL", 4));
     ASSERT_NE(last, std::string::npos);
+    // Power lost in the middle of writing the last entry.
     for (std::size_t cut : {last + 3, last + 16, last + (full - last) / 2, full - 1}) {
+        SCOPED_TRACE(cut);
         write_file("x.spool", bytes.substr(0, cut));
         row_spool s("x.spool");
-        ASSERT_TRUE(s.open()) << cut;
-        EXPECT_EQ(s.torn_entries(), 1u) << cut;
-        EXPECT_EQ(s.entries(), 2u) << cut;
+        ASSERT_TRUE(s.open());
+        EXPECT_EQ(s.torn_entries(), 1u);
+        EXPECT_EQ(s.entries(), 2u);
         EXPECT_EQ(fs::file_size("x.spool"), last) << "the torn entry is cut off";
     }
-    // The same with the last entry whole in length but not in content.
+    // The last entry whole in length but not in content.
     std::string garbled = bytes;
     garbled[full - 5] ^= 0x55;
     write_file("x.spool", garbled);
-    EXPECT_EQ(entries_of("x.spool"),
-              (std::vector<std::vector<std::string>> {{"a0", "a1"}, {"b0", "b1", "b2"}}));
+    const std::vector<texts> first_two {{"a0", "a1"}, {"b0", "b1", "b2"}};
+    EXPECT_EQ(entries_of("x.spool"), first_two);
     // A spool cut and appended to again reads whole.
     write_file("x.spool", bytes.substr(0, last + 20));
     write_spool("x.spool", {rows("d", 0, 1)});
-    EXPECT_EQ(entries_of("x.spool"),
-              (std::vector<std::vector<std::string>> {{"a0", "a1"}, {"b0", "b1", "b2"}, {"d0"}}));
+    EXPECT_EQ(entries_of("x.spool"), (std::vector<texts> {first_two[0], first_two[1], {"d0"}}));
 }
 
 TEST(Spool, HeaderWrittenHalfFallsBackToTheOtherSlot)
@@ -178,7 +159,7 @@ TEST(Spool, HeaderWrittenHalfFallsBackToTheOtherSlot)
         s.set_head({2, 0, 0});
     }
     std::string bytes = read_file("x.spool");
-    // Find the newer slot (rows_done 2) and spoil it.
+    // Spoil the newer slot (rows_done 2).
     for (std::size_t slot : {8u, 48u}) {
         uint32_t done = 0;
         std::memcpy(&done, bytes.data() + slot + 16, 4);
@@ -200,26 +181,9 @@ struct fake_server {
     bool up = true;
     bool connected = true;
     std::vector<std::pair<uint64_t, std::string>> table;  // id, content
-    uint64_t next_id = 1;
-    int die_next = 0;  // statements that lose the connection
+    int die_next = 0;                                     // statements that lose the connection
     bool store_when_dying = false;
-    std::string refuse;  // a statement holding this is refused
     int lookups = 0;
-
-    static std::vector<std::string> values_in(const std::string& sql)
-    {
-        // The contents are the fifth quoted value of each row.
-        std::vector<std::string> out;
-        std::size_t at = sql.find("values ");
-        while ((at = sql.find("('", at)) != std::string::npos) {
-            std::size_t p = at;
-            for (int k = 0; k < 4; ++k)
-                p = sql.find("','", p) + 3;
-            out.push_back(sql.substr(p, sql.find("','", p) - p));
-            at = p;
-        }
-        return out;
-    }
 
     row_store_backend backend()
     {
@@ -227,25 +191,26 @@ struct fake_server {
         b.insert = [this](const std::string& sql, uint64_t& first) {
             if (!connected)
                 return insert_outcome::not_sent;
-            if (!refuse.empty() && sql.find(refuse) != std::string::npos)
+            if (sql.find("'bad'") != std::string::npos)
                 return insert_outcome::refused;
-            const bool dying = die_next > 0;
-            if (!dying || store_when_dying) {
-                first = next_id;
-                for (const auto& c : values_in(sql))
-                    table.push_back({next_id++, c});
+            if (die_next == 0 || store_when_dying) {
+                first = table.size() + 1;
+                // The contents are the fifth quoted value of each row.
+                for (std::size_t at = sql.find("values "); (at = sql.find("('", at)) != sql.npos;) {
+                    for (int k = 0; k < 4; ++k)
+                        at = sql.find("','", at) + 3;
+                    table.push_back({table.size() + 1, sql.substr(at, sql.find("','", at) - at)});
+                }
             }
-            if (dying) {
-                --die_next;
-                connected = false;
-                return insert_outcome::unknown;
-            }
-            return insert_outcome::stored;
+            if (die_next == 0)
+                return insert_outcome::stored;
+            --die_next;
+            connected = false;
+            return insert_outcome::unknown;
         };
         b.connected = [this] { return connected; };
         b.reconnect = [this] { return connected = up; };
-        b.find_row = [this](const log_row& r, uint64_t bound,
-                            bool& error) -> std::optional<uint64_t> {
+        b.find_row = [this](const log_row& r, uint64_t bound, bool& error) {
             ++lookups;
             error = !connected;
             std::optional<uint64_t> id;
@@ -254,37 +219,48 @@ struct fake_server {
                     id = i;
             return id;
         };
-        b.max_id = [this]() -> std::optional<uint64_t> { return next_id - 1; };
+        b.max_id = [this] { return std::optional<uint64_t>(table.size()); };
         return b;
     }
 
-    std::vector<std::string> contents() const
+    texts contents() const
     {
-        std::vector<std::string> out;
+        texts out;
         for (const auto& [i, c] : table)
             out.push_back(c);
         return out;
     }
 };
 
-}  // namespace
-
-TEST(RowStore, SpoolsWhileTheServerIsAwayAndStoresInOrderAfter)
-{
+class RowStore : public ::testing::Test {
+protected:
+    row_store make_store()
+    {
+        return row_store("s.spool", db.backend(),
+                         [this](const log_row& r) { refused.push_back(r.cLogContent); });
+    }
     scratch_dir dir;
     fake_server db;
-    std::vector<std::string> refused;
+    texts refused;
+};
+
+}  // namespace
+
+TEST_F(RowStore, SpoolsWhileTheServerIsAwayAndStoresInOrderAfter)
+{
+    row_store store = make_store();
     int drained = 0;
-    row_store store("s.spool", db.backend(),
-                    [&](const log_row& r) { refused.push_back(r.cLogContent); });
     store.on_drained([&] { ++drained; });
 
-    store.store(rows("r", 0, 3));
+    std::vector<log_row> first = rows("r", 0, 3);
+    first.insert(first.begin() + 1, row("bad"));
+    store.store(first);
     EXPECT_EQ(db.contents(), seq("r", 0, 3));
+    EXPECT_EQ(refused, texts {"bad"}) << "a row refused for its content is counted, not spooled";
+    EXPECT_EQ(store.refused(), 1u);
     EXPECT_FALSE(fs::exists("s.spool")) << "no spool file until a row needs one";
 
-    db.up = false;
-    db.connected = false;
+    db.up = db.connected = false;
     store.store(rows("r", 3, 6));
     store.store(rows("r", 6, 8));
     EXPECT_EQ(store.spooled_rows(), 5u);
@@ -298,78 +274,48 @@ TEST(RowStore, SpoolsWhileTheServerIsAwayAndStoresInOrderAfter)
     EXPECT_EQ(store.spooled_rows(), 0u);
     EXPECT_EQ(drained, 1);
     EXPECT_EQ(store.stored(), 10u);
-    EXPECT_TRUE(refused.empty());
+    EXPECT_EQ(refused.size(), 1u);
 }
 
-TEST(RowStore, StatementOfUnknownOutcomeIsLookedForBeforeItIsSentAgain)
+TEST_F(RowStore, StatementOfUnknownOutcomeIsLookedForBeforeItIsSentAgain)
 {
-    scratch_dir dir;
-    fake_server db;
-    row_store store("s.spool", db.backend(), [](const log_row&) {});
-    store.store(rows("r", 0, 2));
-
-    // The connection dies while the statement runs, after the server stored it.
-    db.die_next = 1;
-    db.store_when_dying = true;
-    store.store(rows("r", 2, 5));
-    EXPECT_EQ(db.contents(), seq("r", 0, 5)) << "found after reconnecting, not sent again";
-    EXPECT_EQ(db.lookups, 1);
-
-    // ... and before it stored it: sent again.
-    db.die_next = 1;
-    db.store_when_dying = false;
-    store.store(rows("r", 5, 7));
-    EXPECT_EQ(db.contents(), seq("r", 0, 7));
-    EXPECT_EQ(db.lookups, 2);
-    EXPECT_EQ(store.spooled_rows(), 0u);
-}
-
-TEST(RowStore, UnknownOutcomeWithTheServerGoneIsResolvedFromTheSpool)
-{
-    scratch_dir dir;
-    fake_server db;
     {
-        row_store store("s.spool", db.backend(), [](const log_row&) {});
+        row_store store = make_store();
         store.store(rows("r", 0, 2));
+        // The connection dies while the statement runs, after the server stored it.
         db.die_next = 1;
         db.store_when_dying = true;
-        db.up = false;  // and it stays away: the rows are spooled, marked unknown
         store.store(rows("r", 2, 5));
-        store.store(rows("r", 5, 6));
+        EXPECT_EQ(db.contents(), seq("r", 0, 5)) << "found after reconnecting, not sent again";
+        EXPECT_EQ(db.lookups, 1);
+        // ... and before it stored it: sent again.
+        db.die_next = 1;
+        db.store_when_dying = false;
+        store.store(rows("r", 5, 7));
+        EXPECT_EQ(db.contents(), seq("r", 0, 7));
+        EXPECT_EQ(db.lookups, 2);
+        EXPECT_EQ(store.spooled_rows(), 0u);
+        // After storing, and the server stays away: spooled, marked unknown.
+        db.die_next = 1;
+        db.store_when_dying = true;
+        db.up = false;
+        store.store(rows("r", 7, 10));
+        store.store(rows("r", 10, 11));
         EXPECT_EQ(store.spooled_rows(), 4u);
     }
     // The program ends; the next one finds the server again.
     db.up = true;
-    row_store store("s.spool", db.backend(), [](const log_row&) {});
+    row_store store = make_store();
     EXPECT_TRUE(store.replay(std::chrono::seconds(1)));
-    EXPECT_EQ(db.contents(), seq("r", 0, 6)) << "r2..r4 were stored once, before the server went";
+    EXPECT_EQ(db.contents(), seq("r", 0, 11)) << "r7..r9 stored once, before the server went";
 }
 
-TEST(RowStore, RowRefusedForItsContentIsCountedNotSpooled)
+TEST_F(RowStore, SpoolWithATornLastEntryIsStoredUpToIt)
 {
-    scratch_dir dir;
-    fake_server db;
-    std::vector<std::string> refused;
-    row_store store("s.spool", db.backend(),
-                    [&](const log_row& r) { refused.push_back(r.cLogContent); });
-    db.refuse = "'bad'";
-    std::vector<log_row> in = rows("r", 0, 4);
-    in.insert(in.begin() + 2, row("bad"));
-    store.store(in);
-    EXPECT_EQ(db.contents(), seq("r", 0, 4));
-    EXPECT_EQ(refused, std::vector<std::string> {"bad"});
-    EXPECT_EQ(store.refused(), 1u);
-    EXPECT_EQ(store.spooled_rows(), 0u);
-}
-
-TEST(RowStore, SpoolWithATornLastEntryIsStoredUpToIt)
-{
-    scratch_dir dir;
-    fake_server db;
     write_spool("s.spool", {rows("r", 0, 3), rows("r", 3, 5), rows("r", 5, 9)});
-    std::string bytes = read_file("s.spool");
+    const std::string bytes = read_file("s.spool");
     write_file("s.spool", bytes.substr(0, bytes.size() - 30));
-    row_store store("s.spool", db.backend(), [](const log_row&) {});
+    row_store store = make_store();
     EXPECT_TRUE(store.replay(std::chrono::seconds(1)));
     EXPECT_EQ(db.contents(), seq("r", 0, 5));
 }

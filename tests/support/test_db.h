@@ -23,27 +23,46 @@ inline std::string test_db_env(const char* name)
     return v ? v : "";
 }
 
+// A connection as root over TCP; nullptr when the server does not answer.
+inline MYSQL* test_db_connect(MYSQL* m)
+{
+    const auto port =
+        static_cast<unsigned>(std::atoi(test_db_env("LOGSERVER_TEST_DB_PORT").c_str()));
+    return mysql_real_connect(m, "127.0.0.1", "root", "", nullptr, port, nullptr, 0);
+}
+
+inline bool test_db_answers()
+{
+    MYSQL* m = mysql_init(nullptr);
+    unsigned timeout = 2;
+    mysql_options(m, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    const bool ok = test_db_connect(m) != nullptr;
+    mysql_close(m);
+    return ok;
+}
+
+// Stops the server and starts it again on its data; 0 once it answers.
+inline int restart_test_db()
+{
+    const std::string cmd = std::string(SOURCE_DIR) + "/scripts/mariadb_restart.sh '" +
+        test_db_env("LOGSERVER_TEST_DB_DATADIR") + "' " + test_db_env("LOGSERVER_TEST_DB_PORT") +
+        " '" + test_db_env("LOGSERVER_TEST_DB_SOCKET") + "'";
+    return std::system(cmd.c_str());
+}
+
 class admin_db {
 public:
-    admin_db()
+    admin_db() : m_(mysql_init(nullptr))
     {
-        m_ = mysql_init(nullptr);
         mysql_options(m_, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-        const unsigned port =
-            static_cast<unsigned>(std::atoi(test_db_env("LOGSERVER_TEST_DB_PORT").c_str()));
-        if (!mysql_real_connect(m_, "127.0.0.1", "root", "", nullptr, port, nullptr, 0))
+        if (!test_db_connect(m_))
             ADD_FAILURE() << "admin connection: " << mysql_error(m_);
     }
     ~admin_db() { mysql_close(m_); }
     admin_db(const admin_db&) = delete;
     admin_db& operator=(const admin_db&) = delete;
 
-    void exec(const std::string& sql)
-    {
-        if (mysql_query(m_, sql.c_str()) != 0)
-            ADD_FAILURE() << sql << ": " << mysql_error(m_);
-        mysql_free_result(mysql_store_result(m_));
-    }
+    void exec(const std::string& sql) { rows(sql); }
 
     // Every row of a query, cells joined by '|' (NULL as "NULL").
     std::vector<std::string> rows(const std::string& sql)
@@ -54,10 +73,8 @@ public:
             return out;
         }
         MYSQL_RES* res = mysql_store_result(m_);
-        if (!res)
-            return out;
-        const unsigned n = mysql_num_fields(res);
-        while (MYSQL_ROW row = mysql_fetch_row(res)) {
+        const unsigned n = res ? mysql_num_fields(res) : 0;
+        while (MYSQL_ROW row = res ? mysql_fetch_row(res) : nullptr) {
             std::string line;
             for (unsigned i = 0; i < n; ++i)
                 line += (i ? "|" : "") + std::string(row[i] ? row[i] : "NULL");
