@@ -1,27 +1,25 @@
+#include "app/main.h"
+#include "app/mysql_init.h"
 #include "base/config.h"
 #include "base/language.h"
-#include "app/main.h"
 #include "gui/message_box.h"
 #include "settings/sql_pass_wnd.h"
-#include "app/mysql_init.h"
 #include "storage/mysql_ctrl.h"
-#include "support/test_db.h"
 #include "support/config_record.h"
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"
-#include "support/startup_child.h"
+#include "support/test_db.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-
-#include <sys/wait.h>
-#include <unistd.h>
+#include <functional>
 
 namespace {
+
+using texts = std::vector<std::string>;
 
 std::string test_config(const char* pass)
 {
@@ -42,93 +40,79 @@ protected:
         stop_scripting_dialogs();
         close_mysql();
     }
+    // Answers every dialog OK, the settings dialog after `edit` ran on it;
+    // `shown` records "<settings>" or the message of each.
+    void answer(std::function<void()> edit)
+    {
+        edit_ = std::move(edit);
+        set_dialog_answerer([this](GtkDialog* d) {
+            shown.push_back(GTK_WIDGET(d) == dialog_log ? "<settings>" : dialog_message(d));
+            if (GTK_WIDGET(d) == dialog_log)
+                edit_();
+            return static_cast<int>(GTK_RESPONSE_OK);
+        });
+    }
+    texts shown;
+    std::function<void()> edit_;
     scratch_dir dir_;
 };
 
 }  // namespace
 
-TEST_F(StartUp, WrongPasswordAsksInTheSystemLanguageAndTheCorrectionConnects)
+TEST_F(StartUp, WrongSettingsAskAndTheCorrectionConnectsSavedOrNot)
 {
-    const std::vector<std::pair<unsigned, std::string>> cases {
-        {2052, "不能连接数据库，请检查数据库的ip地址和密码"},
-        {1028, "不能連接數據庫，請檢查數據庫的IP地址和密碼"},
-        {1033, "can not connect to mysql ,please set the sql ip and password"},
-    };
-    for (const auto& [id, message] : cases) {
-        close_mysql();
-        lang_sys = id;
-        write_file(CONFIG_FILE, test_config("wrong"));
-        std::vector<std::string> shown;
-        std::string password_shown;
-        set_dialog_answerer([&](GtkDialog* d) {
-            if (GTK_WIDGET(d) != dialog_log) {
-                shown.push_back(dialog_message(d));
-                return static_cast<int>(GTK_RESPONSE_OK);
-            }
-            shown.push_back("<settings>");
-            password_shown = gtk_entry_get_text(GTK_ENTRY(edit3_setup_log));
-            gtk_entry_set_text(GTK_ENTRY(edit3_setup_log), "");
-            return static_cast<int>(GTK_RESPONSE_OK);
-        });
-        init_mysql();
-        EXPECT_EQ(shown, (std::vector<std::string> {message, "<settings>"})) << id;
-        EXPECT_EQ(password_shown, "wrong");
-        EXPECT_EQ(read_file(CONFIG_FILE), test_config(""));
-        EXPECT_EQ(exe_sql("select 1 from LogTab limit 1"), 0);
-        EXPECT_EQ(exe_sql_2("use LogDB"), 0);
-    }
-}
+    lang_sys = 2052;
+    write_file(CONFIG_FILE, test_config("wrong"));
+    std::string password_shown;
+    answer([&] {
+        password_shown = gtk_entry_get_text(GTK_ENTRY(edit3_setup_log));
+        gtk_entry_set_text(GTK_ENTRY(edit3_setup_log), "");
+    });
+    init_mysql();
+    EXPECT_EQ(shown, (texts {"不能连接数据库，请检查数据库的ip地址和密码", "<settings>"}));
+    EXPECT_EQ(password_shown, "wrong");
+    EXPECT_EQ(read_file(CONFIG_FILE), test_config(""));
+    EXPECT_EQ(exe_sql("select 1 from LogTab limit 1"), 0);
+    EXPECT_EQ(exe_sql_2("use LogDB"), 0);
 
-TEST_F(StartUp, UnwritableConfigStillConnectsWithTheValuesJustEntered)
-{
+    // "config" can be neither read nor replaced: the values just entered
+    // still connect.
+    close_mysql();
+    shown.clear();
     lang_sys = 1028;
+    std::filesystem::remove(CONFIG_FILE);
     std::filesystem::create_directories("config/x");
-    std::vector<std::string> shown;
-    set_dialog_answerer([&](GtkDialog* d) {
-        if (GTK_WIDGET(d) == dialog_log) {
-            shown.push_back("<settings>");
-            gtk_entry_set_text(GTK_ENTRY(edit1_setup_log), "127.0.0.1");
-            gtk_entry_set_text(GTK_ENTRY(edit2_setup_log), "root");
-            gtk_entry_set_text(GTK_ENTRY(edit4_setup_log),
-                               test_db_env("LOGSERVER_TEST_DB_PORT").c_str());
-        } else {
-            shown.push_back(dialog_message(d));
-        }
-        return static_cast<int>(GTK_RESPONSE_OK);
+    answer([] {
+        gtk_entry_set_text(GTK_ENTRY(edit1_setup_log), "127.0.0.1");
+        gtk_entry_set_text(GTK_ENTRY(edit2_setup_log), "root");
+        gtk_entry_set_text(GTK_ENTRY(edit4_setup_log),
+                           test_db_env("LOGSERVER_TEST_DB_PORT").c_str());
     });
     init_mysql();
     EXPECT_EQ(shown,
-              (std::vector<std::string> {"不能連接數據庫，請檢查數據庫的IP地址和密碼", "<settings>",
-                                         "設置不能保存，本次使用剛輸入的設置"}));
+              (texts {"不能連接數據庫，請檢查數據庫的IP地址和密碼", "<settings>",
+                      "設置不能保存，本次使用剛輸入的設置"}));
     EXPECT_EQ(exe_sql("select 1 from LogTab limit 1"), 0);
     EXPECT_EQ(exe_sql_2("select 1 from LogTab limit 1"), 0);
 }
 
 TEST_F(StartUp, QuitInTheDialogEndsWithStatusZeroBeforeAnyWindowAndWritesNothing)
 {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string stored = test_config("wrong");
     write_file(CONFIG_FILE, stored);
-    const std::string marker = (dir_.path() / "window.txt").string();
-
-    pid_t pid = fork();
-    if (pid == 0) {
-        alarm(60);
-        static std::string marker_path = marker;
-        std::atexit([] { std::ofstream(marker_path) << (window ? "window" : "no window"); });
-        set_dialog_answerer([](GtkDialog* d) {
-            return static_cast<int>(GTK_WIDGET(d) == dialog_log ? GTK_RESPONSE_CANCEL
-                                                                : GTK_RESPONSE_OK);
-        });
-        char name[] = "logserver";
-        char* argv[] = {name, nullptr};
-        logserver_main(1, argv);
-        _exit(5);  // start-up must not get past the dialog
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(read_file(marker), "no window");
+    EXPECT_EXIT(
+        {
+            std::atexit([] { std::fprintf(stderr, window ? "[window]" : "[no window]"); });
+            set_dialog_answerer([](GtkDialog* d) {
+                return static_cast<int>(GTK_WIDGET(d) == dialog_log ? GTK_RESPONSE_CANCEL
+                                                                    : GTK_RESPONSE_OK);
+            });
+            char name[] = "logserver";
+            char* argv[2] {name};  // null-terminated
+            logserver_main(1, argv);
+        },
+        ::testing::ExitedWithCode(0), "\\[no window\\]");
     EXPECT_EQ(read_file(CONFIG_FILE), stored);
     EXPECT_FALSE(std::filesystem::exists("config.tmp"));
 }
