@@ -49,8 +49,9 @@ TEST(UdpText, DecodingAndCuts)
 {
     const std::pair<std::string, std::string> texts[] = {
         {"plain \xE4\xB8\xAD \xF0\x9F\x98\x80", "plain \xE4\xB8\xAD \xF0\x9F\x98\x80"},
-        {"\xB9\xA5\xBB\xF7", "攻击"},                      // GB18030
-        {"ext \x95\x32\x82\x36", "ext \xF0\xA0\x80\x80"},  // its 4-byte form
+        {"\xB9\xA5\xBB\xF7", "攻击"},                              // GB18030
+        {"ext \x95\x32\x82\x36", "ext \xF0\xA0\x80\x80"},          // its 4-byte form
+        {"bad \xFF\xFE utf", "bad \xEF\xBF\xBD\xEF\xBF\xBD utf"},  // neither encoding
         // A character cut off at the end is dropped, in either encoding.
         {"ab\xF0\x9F\x98", "ab"},
         {"\xD6\xD0\xCE", "中"},
@@ -113,6 +114,10 @@ TEST(UdpDecode, NativeRecord)
     EXPECT_EQ(r.dwIP, 0x0501A8C0u);  // the record's own
     EXPECT_EQ(r.wnd, 0u);
     EXPECT_EQ(std::string(imp(r).cLogNote), repeat("中", 21));  // 64 GB18030 bytes grow to 96
+    // Full fields without a terminator lose their last byte.
+    r = decode(native_datagram(5, 1, repeat("U", 32), repeat("C", 512), repeat("N", 64)));
+    EXPECT_EQ(std::string(imp(r).cLogUser) + imp(r).cLogContent + imp(r).cLogNote,
+              repeat("U", 31) + repeat("C", 511) + repeat("N", 63));
 }
 
 TEST(UdpDecode, SyslogMessage)
