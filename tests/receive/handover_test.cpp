@@ -2,6 +2,7 @@
 // at once lose and tear nothing, each receiver's records are taken in its
 // order, a full hand-over holds its receiver back, and quitting takes what
 // is left and releases a waiting receiver.
+#include "modules/record_sink.h"
 #include "receive/udp_proc.h"
 
 #include <gtest/gtest.h>
@@ -15,21 +16,15 @@
 
 namespace {
 
-struct taken_record {
-    uint32_t receiver;
-    uint32_t seq;
-    std::string content;
-    bool terminated;
-};
-
-std::vector<taken_record> taken;
+std::vector<std::pair<uint32_t, uint32_t>> taken;  // receiver, sequence number
 
 void take(const tagCommunicationData_& r)
 {
     const tagImpMsg_& m = r.msg.impMsg;
-    taken.push_back(
-        {r.dwIP, m.dwSourceIP, m.cLogContent,
-         m.cLogUser[sizeof m.cLogUser - 1] == '\0' && m.cLogNote[sizeof m.cLogNote - 1] == '\0'});
+    EXPECT_EQ(m.cLogContent, "r" + std::to_string(r.dwIP) + "-" + std::to_string(m.dwSourceIP));
+    EXPECT_EQ(m.cLogUser[sizeof m.cLogUser - 1], '\0') << "terminated by the hand-over";
+    EXPECT_EQ(m.cLogNote[sizeof m.cLogNote - 1], '\0');
+    taken.emplace_back(r.dwIP, m.dwSourceIP);
 }
 
 // The processor's pattern: take what is there, then let new records queue
@@ -44,6 +39,7 @@ gboolean processor(gpointer)
     return FALSE;
 }
 
+// A record without terminators in its user and note fields.
 tagCommunicationData_ make_record(uint32_t receiver, uint32_t seq)
 {
     tagCommunicationData_ r {};
@@ -52,7 +48,6 @@ tagCommunicationData_ make_record(uint32_t receiver, uint32_t seq)
     r.msg.impMsg.dwSourceIP = seq;
     std::snprintf(r.msg.impMsg.cLogContent, sizeof r.msg.impMsg.cLogContent, "r%u-%u", receiver,
                   seq);
-    // No terminators: the hand-over puts them in.
     std::memset(r.msg.impMsg.cLogUser, 'u', sizeof r.msg.impMsg.cLogUser);
     std::memset(r.msg.impMsg.cLogNote, 'n', sizeof r.msg.impMsg.cLogNote);
     return r;
@@ -62,11 +57,9 @@ void expect_in_order(uint32_t receivers, uint32_t per_receiver)
 {
     ASSERT_EQ(taken.size(), receivers * per_receiver);
     std::vector<uint32_t> next(receivers + 1, 0);
-    for (const taken_record& t : taken) {
-        ASSERT_TRUE(t.receiver >= 1 && t.receiver <= receivers);
-        EXPECT_EQ(t.seq, next[t.receiver]++);
-        EXPECT_EQ(t.content, "r" + std::to_string(t.receiver) + "-" + std::to_string(t.seq));
-        EXPECT_TRUE(t.terminated);
+    for (const auto& [receiver, seq] : taken) {
+        ASSERT_TRUE(receiver >= 1 && receiver <= receivers);
+        EXPECT_EQ(seq, next[receiver]++);
     }
 }
 
@@ -81,10 +74,7 @@ TEST(Handover, TwoReceiversAtOnceLoseAndTearNothing)
     auto receive = [&](uint32_t receiver) {
         for (uint32_t seq = 0; seq < per_receiver; ++seq) {
             tagCommunicationData_ r = make_record(receiver, seq);
-            if (receiver == 1)
-                MyRecvProc(&r);
-            else
-                MyRecvProc_tcp(&r);
+            (receiver == 1 ? MyRecvProc : MyRecvProc_tcp)(&r);
         }
         ++done;
     };
@@ -99,7 +89,7 @@ TEST(Handover, TwoReceiversAtOnceLoseAndTearNothing)
 
 TEST(Handover, FullHandOverHoldsTheReceiverAndQuitTakesTheRest)
 {
-    // A processor that never runs: the main loop is not iterated.
+    // The main loop is not iterated: the processor never runs.
     set_record_processor(processor);
     taken.clear();
     tagCommunicationData_ closed = make_record(1, 99);
@@ -115,8 +105,9 @@ TEST(Handover, FullHandOverHoldsTheReceiverAndQuitTakesTheRest)
             ++handed;
         }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(handed.load(), HANDOVER_CAPACITY);  // the last one waits for room
+    EXPECT_TRUE(eventually([&] { return handed == HANDOVER_CAPACITY; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(handed.load(), HANDOVER_CAPACITY) << "the last one waits for room";
 
     tagCommunicationData_ r;
     while (take_record_at_quit(&r, std::chrono::milliseconds(200)))
@@ -141,6 +132,5 @@ TEST(Handover, FullHandOverHoldsTheReceiverAndQuitTakesTheRest)
     while (take_record_at_quit(&r, std::chrono::milliseconds(0)))
         take(r);
     ASSERT_EQ(taken.size(), HANDOVER_CAPACITY);
-    EXPECT_EQ(taken.back().receiver, 2u);
-    EXPECT_EQ(taken.back().seq, HANDOVER_CAPACITY - 1);
+    EXPECT_EQ(taken.back(), std::make_pair(2u, uint32_t(HANDOVER_CAPACITY - 1)));
 }
