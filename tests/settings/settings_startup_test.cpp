@@ -8,6 +8,7 @@
 #include "support/config_record.h"
 #include "support/gui_support.h"
 #include "support/scratch_dir.h"
+#include "support/startup_child.h"
 #include "support/test_db.h"
 
 #include <gtest/gtest.h>
@@ -98,7 +99,7 @@ TEST_F(StartUp, WrongSettingsAskAndTheCorrectionConnectsSavedOrNot)
 
 TEST_F(StartUp, QuitInTheDialogEndsWithStatusZeroBeforeAnyWindowAndWritesNothing)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The exit test forks here, so the child works in this scratch directory.
     const std::string stored = test_config("wrong");
     write_file(CONFIG_FILE, stored);
     EXPECT_EXIT(
@@ -108,9 +109,7 @@ TEST_F(StartUp, QuitInTheDialogEndsWithStatusZeroBeforeAnyWindowAndWritesNothing
                 return static_cast<int>(GTK_WIDGET(d) == dialog_log ? GTK_RESPONSE_CANCEL
                                                                     : GTK_RESPONSE_OK);
             });
-            char name[] = "logserver";
-            char* argv[2] {name};  // null-terminated
-            logserver_main(1, argv);
+            start_up_and_exit();
         },
         ::testing::ExitedWithCode(0), "\\[no window\\]");
     EXPECT_EQ(read_file(CONFIG_FILE), stored);
