@@ -1,14 +1,8 @@
-"""Writes the mails of the MIME scanner tests (mime_scanner_test.cpp) into
-a directory, made with Python's email package, and what the scanners must
-find in them:
-
-  manifest           one line per mail: its file name
-  <mail>.body        the plain-text body (UTF-8); absent: no body expected
-  <mail>.names       the attachment names found, one a line (UTF-8)
-  <mail>.att<i>      the bytes of attachment i
-
-Usage: make_scanner_mails.py DIR
-"""
+"""make_scanner_mails.py DIR: writes the mails of mime_scanner_test.cpp, made
+with Python's email package, and what the scanners must find in them:
+"manifest" (one mail name a line), <mail>.body (the plain-text body in UTF-8;
+absent: no body), <mail>.names (attachment names, one a line) and
+<mail>.att<i> (the bytes of attachment i)."""
 
 import base64
 import os
@@ -44,9 +38,6 @@ def attachment(data, name, long_line=False, name_charset=None):
 
 def mail(text=None, charset="utf-8", attachments=()):
     msg = MIMEMultipart()
-    msg["From"] = "router@example.com"
-    msg["To"] = "operator@example.com"
-    msg["Subject"] = "scanner test"
     if text is not None:
         msg.attach(MIMEText(text, "plain", charset))
     for a in attachments:
@@ -100,24 +91,19 @@ def cases():
             [("s%s.bin" % label, data) for label, data in sizes]
 
 
-def main(out):
-    os.makedirs(out, exist_ok=True)
-
-    def put(name, data):
-        with open(os.path.join(out, name), "wb") as f:
-            f.write(data)
-
-    names = []
-    for name, data, body, atts in cases():
-        put(name, data)
-        if body is not None:
-            put(name + ".body", body.encode("utf-8"))
-        put(name + ".names", b"".join(n.encode("utf-8") + b"\n" for n, _ in atts))
-        for i, (_, content) in enumerate(atts):
-            put("%s.att%d" % (name, i), content)
-        names.append(name)
-    put("manifest", "".join(n + "\n" for n in names).encode("utf-8"))
+def put(name, data):
+    with open(os.path.join(sys.argv[1], name), "wb") as f:
+        f.write(data)
 
 
-if __name__ == "__main__":
-    main(sys.argv[1])
+os.makedirs(sys.argv[1], exist_ok=True)
+names = []
+for name, data, body, atts in cases():
+    put(name, data)
+    if body is not None:
+        put(name + ".body", body.encode())
+    put(name + ".names", "".join(n + "\n" for n, _ in atts).encode())
+    for i, (_, content) in enumerate(atts):
+        put("%s.att%d" % (name, i), content)
+    names.append(name)
+put("manifest", "".join(n + "\n" for n in names).encode())
