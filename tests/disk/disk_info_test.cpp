@@ -1,96 +1,73 @@
 #include "base/language.h"
-#include "gui/message_box.h"
 #include "disk/disk_info.h"
 #include "disk/disk_space.h"
+#include "gui/message_box.h"
 #include "support/gui_support.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
+#include <tuple>
 
 namespace {
 
 constexpr std::uint64_t MB = 1024;  // kilobytes
 
-std::optional<std::uint64_t> g_reading = 5000 * MB;
-int g_reads = 0;
-
-std::optional<std::uint64_t> substituted_reading()
-{
-    ++g_reads;
-    return g_reading;
-}
+std::optional<std::uint64_t> g_reading;
+int g_reads = 0, g_shown = 0;
 
 std::string text(GtkWidget* label) { return gtk_label_get_text(GTK_LABEL(label)); }
 
-class DiskPanel : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ensure_gtk();
-        disk_free_reader = substituted_reading;
-        script_dialogs(script);
-    }
-    void TearDown() override { stop_scripting_dialogs(); }
-    dialog_script script;
-};
-
-// Builds the panel with `kilobytes` read at start, the low-space question
-// printed to standard error and answered with `response`.
-void start_panel_answering(std::optional<std::uint64_t> kilobytes, int response)
+// Builds the panel with `kilobytes` read at start; a dialog prints its message
+// to standard error and gets `response`.
+void start_panel(std::optional<std::uint64_t> kilobytes, int response = GTK_RESPONSE_CANCEL)
 {
     static int answer;
     answer = response;
     ensure_gtk();
     set_dialog_answerer([](GtkDialog* dialog) {
+        ++g_shown;
         std::fprintf(stderr, "shown:[%s]\n", dialog_message(dialog).c_str());
         return answer;
     });
     g_reading = kilobytes;
-    disk_free_reader = substituted_reading;
+    disk_free_reader = [] {
+        ++g_reads;
+        return g_reading;
+    };
     init_disk_info_show();
 }
 
 }  // namespace
 
 // Built with one reading taken at once; each check shows the free megabytes
-// and a state word in its colour, without a message above 200 MB.
-TEST_F(DiskPanel, ChecksAtOnceAndThresholdsWithoutMessage)
+// and a state word in its colour, without a message above 200 MB. A language
+// switch changes the state word at the next check.
+TEST(DiskPanel, ChecksAtOnceShowsEachStateAndFollowsTheLanguageAtTheNextCheck)
 {
     disk_name = "/srv/logs";
-    g_reading = 60000000;
-    init_disk_info_show();
+    start_panel(60000000);
     EXPECT_EQ(g_reads, 1);
-    EXPECT_EQ(text(label_2_disk), "/srv/logs=");
-    struct row {
-        std::optional<std::uint64_t> kilobytes;
-        const char* value;
-        const char* word;
-        const char* colour;
-    };
-    const row rows[] = {
-        {60000000, "58593M", "正常", DISK_BLUE},     {1001 * MB, "1001M", "正常", DISK_BLUE},
-        {1000 * MB, "1000M", "空间不足", DISK_RED},  {200 * MB, "200M", "空间不足", DISK_RED},
+    EXPECT_EQ(text(label_2_disk) + text(label_3_disk), "/srv/logs=58593M");
+    const std::tuple<std::optional<std::uint64_t>, const char*, const char*, const char*> rows[] = {
+        {1001 * MB, "1001M", "正常", DISK_BLUE},
+        {1000 * MB, "1000M", "空间不足", DISK_RED},
+        {200 * MB, "200M", "空间不足", DISK_RED},
         {std::nullopt, "?", "未知", DISK_GREY},       // a failed reading
         {5ull << 30, "5242880M", "正常", DISK_BLUE},  // 5 TiB
     };
-    for (const row& r : rows) {
-        if (&r != rows) {
-            g_reading = r.kilobytes;
-            EXPECT_TRUE(func1_disk(nullptr));
-        }
-        EXPECT_EQ(text(label_3_disk), r.value);
-        EXPECT_EQ(text(label_5_disk), r.word) << r.value;
-        std::string markup = gtk_label_get_label(GTK_LABEL(label_5_disk));
-        EXPECT_NE(markup.find(r.colour), std::string::npos) << r.value;
+    for (const auto& [kilobytes, value, word, colour] : rows) {
+        g_reading = kilobytes;
+        EXPECT_TRUE(func1_disk(nullptr));
+        EXPECT_EQ(text(label_3_disk), value);
+        EXPECT_EQ(text(label_5_disk), word) << value;
+        EXPECT_NE(std::string(gtk_label_get_label(GTK_LABEL(label_5_disk))).find(colour),
+                  std::string::npos)
+            << value;
     }
-    EXPECT_TRUE(script.shown.empty());
-}
+    EXPECT_EQ(g_shown, 0);
 
-// Relabelling changes the captions at once, the state word at the next check.
-TEST_F(DiskPanel, StateWordFollowsTheLanguageAtTheNextCheck)
-{
-    init_disk_info_show();
     change_en_disk();
     language_nu = 1;
     EXPECT_EQ(text(label_5_disk), "正常");
@@ -105,14 +82,14 @@ TEST(DiskPanelDeath, Below200MbTellsAndEndsWithStatus0)
     // The first check during start-up, the question confirmed.
     EXPECT_EXIT(
         {
-            start_panel_answering(199 * MB, GTK_RESPONSE_OK);
+            start_panel(199 * MB, GTK_RESPONSE_OK);
             std::_Exit(3);
         },
         ::testing::ExitedWithCode(0), "shown:\\[磁盘空间不足，整理后再运行\\]");
     // A later check, the question cancelled.
     EXPECT_EXIT(
         {
-            start_panel_answering(5000 * MB, GTK_RESPONSE_CANCEL);
+            start_panel(5000 * MB);
             language_nu = 1;
             g_reading = 199 * MB;
             func1_disk(nullptr);
