@@ -14,18 +14,9 @@
 
 struct xls_sheet {
     bool ok = false;
-    std::string error;  // what xlrd said when it could not read the file
-    int sheets = 0;
+    std::string error;                           // what xlrd said when it could not read the file
     std::vector<std::vector<std::string>> rows;  // first sheet; empty cells are ""
 };
-
-inline std::string unhex(const std::string& hex)
-{
-    std::string out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return out;
-}
 
 inline xls_sheet read_xls(const std::string& path)
 {
@@ -44,26 +35,17 @@ inline xls_sheet read_xls(const std::string& path)
     }
     std::istringstream lines(out ? out : "");
     s.error = err ? err : "";
+    s.ok = g_spawn_check_wait_status(status, nullptr);
     g_free(out);
     g_free(err);
-    if (!g_spawn_check_wait_status(status, nullptr))
-        return s;
-    std::string line;
-    std::size_t nrows = 0;
-    while (std::getline(lines, line)) {
-        if (line.rfind("sheets ", 0) == 0) {
-            s.sheets = std::stoi(line.substr(7));
-        } else if (line.rfind("rows ", 0) == 0) {
-            nrows = std::stoul(line.substr(5));
-        } else {
-            std::vector<std::string> row;
-            std::istringstream cells(line);
-            std::string c;
-            while (cells >> c)
-                row.push_back(c == "-" ? "" : unhex(c));
-            s.rows.push_back(row);
+    for (std::string line; s.ok && std::getline(lines, line);) {
+        std::vector<std::string>& row = s.rows.emplace_back();
+        std::istringstream cells(line);
+        for (std::string hex; cells >> hex;) {
+            row.emplace_back();
+            for (std::size_t i = 0; hex != "-" && i + 1 < hex.size(); i += 2)
+                row.back() += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
         }
     }
-    s.ok = s.rows.size() == nrows;
     return s;
 }
