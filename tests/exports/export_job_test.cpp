@@ -106,11 +106,9 @@ row headers(unsigned lang = 0)
     return {h.c, h.c + 6};
 }
 
-std::vector<row> book(unsigned first, unsigned last, bool header = true)
+std::vector<row> book(unsigned first, unsigned last)
 {
-    std::vector<row> out;
-    if (header)
-        out.push_back(headers());
+    std::vector<row> out = {headers()};
     for (unsigned k = first; k <= last; ++k)
         out.push_back(bulk_row(k));
     return out;
@@ -221,26 +219,23 @@ TEST_F(ExportJob, WorkbooksOf40001RecordsAndTheirCopies)
 // language switch during an export changes the cells written after it.
 TEST_F(ExportJob, CellsAndLanguages)
 {
-    const std::string zh255 = [] {
-        std::string s;
-        for (int i = 0; i < 255; ++i)
-            s += "长";
-        return s;
-    }();
-    // user, simplified, English, traditional, type
-    const std::vector<std::vector<std::string>> texts = {
-        {"it's", "say \"hi\" \\ 'there'", "en 'q'", "tw \"q\"", "1"},
-        {"管理员", "攻击 来自 外网", "attack", "攻擊", "4"},
-        {std::string(31, 'u'), zh255, std::string(255, 'q'), zh255, "3"},
-        {"", "line\nbreak\tand tab", "", "x", "5"}};
-    for (unsigned i = 0; i < texts.size(); ++i) {
+    std::string zh255;
+    for (int i = 0; i < 255; ++i)
+        zh255 += "长";
+    const struct {
+        unsigned type;
+        std::string user, text[3];  // simplified, English, traditional
+    } stored[] = {{1, "it's", {"say \"hi\" \\ 'there'", "en 'q'", "tw \"q\""}},
+                  {4, "管理员", {"攻击 来自 外网", "attack", "攻擊"}},
+                  {3, std::string(31, 'u'), {zh255, std::string(255, 'q'), zh255}},
+                  {5, "", {"line\nbreak\tand tab", "", "x"}}};
+    for (unsigned i = 0; i < std::size(stored); ++i) {
         stored_row s;
-        s.ip = ROUTER;
-        s.type = static_cast<unsigned>(std::stoi(texts[i][4]));
-        s.user = texts[i][0];
-        s.cn = texts[i][1];
-        s.en = s.content = texts[i][2];
-        s.tw = texts[i][3];
+        s.type = stored[i].type;
+        s.user = stored[i].user;
+        s.cn = stored[i].text[0];
+        s.en = s.content = stored[i].text[1];
+        s.tw = stored[i].text[2];
         s.time = 1700000000 + i;
         ASSERT_TRUE(store_row(s));
     }
@@ -249,11 +244,8 @@ TEST_F(ExportJob, CellsAndLanguages)
         const export_request r = request("cells" + std::to_string(lang), false);
         ASSERT_TRUE(run_export(r, module_entries()).complete(r));
         std::vector<row> want = {headers(lang)};
-        for (unsigned i = 0; i < texts.size(); ++i)
-            want.push_back(cells(std::stoi(texts[i][4]), texts[i][0],
-                                 texts[i][lang == 0       ? 1
-                                              : lang == 1 ? 2
-                                                          : 3],
+        for (unsigned i = 0; i < std::size(stored); ++i)
+            want.push_back(cells(stored[i].type, stored[i].user, stored[i].text[lang],
                                  1700000000 + i, 0, lang));
         expect_rows(r.dir + "/" + r.name, want);
     }
