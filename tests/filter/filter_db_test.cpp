@@ -1,14 +1,17 @@
 // The filter's statements against the test database: what a pattern and a
 // source address match, and statements stopped at the time limit.
-#include "support/browse_db.h"
 #include "filter/filter_query.h"
 #include "filter/filter_statement.h"
 #include "storage/mysql_ctrl.h"
 #include "storage/page_set.h"
+#include "support/browse_db.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+// Inputs are written with designated initializers; the others keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {
 
@@ -18,37 +21,20 @@ const unsigned R = 0x0101A8C0;  // 192.168.1.1
     if (!connect_test_db())                                                                        \
     GTEST_SKIP() << "no test database"
 
-stored_row row(unsigned ip, unsigned type, const std::string& user, const std::string& content,
-               unsigned time = 1000)
-{
-    stored_row r;
-    r.ip = ip;
-    r.type = type;
-    r.user = user;
-    r.content = r.cn = r.tw = r.en = content;
-    r.time = time;
-    return r;
-}
-
-// The filter statement of router R and type 1 with the given inputs.
-std::string on_r1(filter_inputs in)
+// The matches of the filter on router R and type 1 with the given inputs.
+filter_count matches(filter_inputs in)
 {
     in.base = list_statement(R, 1);
-    return filter_statement(in, mysql);
+    return count_filter_matches(filter_statement(in, mysql));
 }
 
-filter_inputs user(const std::string& u)
+void store(const std::string& user, const std::string& content, unsigned source = 0)
 {
-    filter_inputs in;
-    in.user = u;
-    return in;
-}
-
-filter_inputs content(const std::string& c)
-{
-    filter_inputs in;
-    in.content = c;
-    return in;
+    stored_row r;
+    r.user = user;
+    r.content = r.cn = r.tw = r.en = content;
+    r.source = source;
+    store_row(r);
 }
 
 }  // namespace
@@ -56,17 +42,17 @@ filter_inputs content(const std::string& c)
 TEST(FilterDb, PatternsWithQuotesAndBackslashesMatchExactlyTheRowsHoldingThem)
 {
     NEED_DB();
-    store_row(row(R, 1, "o'brien", "say \"hi\" it's a\\b"));  // id 1
-    store_row(row(R, 1, "obrien", "say hi its ab"));          // id 2
-    store_row(row(R, 1, "o\\'brien", "a\\\\b"));              // id 3
+    store("o'brien", "say \"hi\" it's a\\b");  // id 1
+    store("obrien", "say hi its ab");          // id 2
+    store("o\\'brien", "a\\\\b");              // id 3
     // As regular expressions: a quote is itself, "\\\\" one backslash.
-    EXPECT_EQ(count_filter_matches(on_r1(user("o'brien"))).count, 1);
-    EXPECT_EQ(count_filter_matches(on_r1(content("it's a\\\\b"))).count, 1);
-    EXPECT_EQ(count_filter_matches(on_r1(content("say \"hi\""))).count, 1);
-    EXPECT_EQ(count_filter_matches(on_r1(user("o\\\\'"))).max_id, 3u);
+    EXPECT_EQ(matches({.user = "o'brien"}).count, 1);
+    EXPECT_EQ(matches({.content = "it's a\\\\b"}).count, 1);
+    EXPECT_EQ(matches({.content = "say \"hi\""}).count, 1);
+    EXPECT_EQ(matches({.user = "o\\\\'"}).max_id, 3u);
     // A text that would close the literal in an unescaped statement finds
     // only rows that hold it, here none.
-    const filter_count hostile = count_filter_matches(on_r1(user("x' or '1'='1")));
+    const filter_count hostile = matches({.user = "x' or '1'='1"});
     EXPECT_EQ(hostile.failure, filter_failure::none);
     EXPECT_EQ(hostile.count, 0);
 }
@@ -74,18 +60,11 @@ TEST(FilterDb, PatternsWithQuotesAndBackslashesMatchExactlyTheRowsHoldingThem)
 TEST(FilterDb, SourceAddressTypedInNormalOrderAndPartsAbove255MatchNothing)
 {
     NEED_DB();
-    stored_row a = row(R, 1, "u", "c");
-    a.source = 3232235777u;  // 192.168.1.1
-    store_row(a);
-    a.source = 738197505u;  // 44.0.0.1, what 300.0.0.1 wrapped to
-    store_row(a);
-    filter_inputs in;
-    in.source_ip = "192.168.1.1";
-    EXPECT_EQ(count_filter_matches(on_r1(in)).max_id, 1u);
-    in.source_ip = "300.0.0.1";
-    EXPECT_EQ(count_filter_matches(on_r1(in)).count, 0);
-    in.source_ip = "44.0.0.1";
-    EXPECT_EQ(count_filter_matches(on_r1(in)).count, 1);
+    store("u", "c", 3232235777u);  // 192.168.1.1
+    store("u", "c", 738197505u);   // 44.0.0.1, what 300.0.0.1 wrapped to
+    EXPECT_EQ(matches({.source_ip = "192.168.1.1"}).max_id, 1u);
+    EXPECT_EQ(matches({.source_ip = "300.0.0.1"}).count, 0);
+    EXPECT_EQ(matches({.source_ip = "44.0.0.1"}).count, 1);
 }
 
 // What a stopped statement shows is checked by filter_gui_test; here, that

@@ -8,31 +8,26 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 
 namespace {
 
-class LocalZone {
-public:
+// TZ set for the life of the object.
+struct LocalZone {
+    std::optional<std::string> old;
     explicit LocalZone(const char* tz)
     {
-        if (const char* old = std::getenv("TZ"))
-            old_ = old, had_ = true;
+        if (const char* v = std::getenv("TZ"))
+            old = v;
         setenv("TZ", tz, 1);
         tzset();
     }
     ~LocalZone()
     {
-        if (had_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
+        old ? setenv("TZ", old->c_str(), 1) : unsetenv("TZ");
         tzset();
     }
-
-private:
-    std::string old_;
-    bool had_ = false;
 };
 
 constexpr unsigned STORED_OFFSET = 28800;
