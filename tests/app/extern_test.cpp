@@ -7,6 +7,7 @@
 #include "modules/linux_extern/fake_opener.h"
 #include "receive/udp.h"
 #include "support/scratch_dir.h"
+#include "support/test_db.h"
 
 #include <gmodule.h>
 #include <gtest/gtest.h>
@@ -112,47 +113,31 @@ TEST(CompanionModules, MissingModulesAndEntriesShowTheirMessagesInOrder)
     }
 }
 
-TEST(CompanionModules, OwnModulesLoadFromWorkingDirectory)
-{
-    notice_log log;
-    {
-        scratch_dir dir;
-        place(run_dir + "linux_extern.dll", "linux_extern.dll");
-        place(run_dir + "parse.dll.dll", "parse.dll.dll");
-        EXPECT_TRUE(init_extern_func());
-        EXPECT_TRUE(get_current_time && get_current_time_2 && sql_correct && wcslen_ &&
-                    Convert_web_addr && exe_open_file && exe_open_file_2 && open_ie);
-        EXPECT_TRUE(load_parse());
-        ASSERT_TRUE(Convert_text_ && get_char && get_wchar);
-        char16_t text[] = u"ＯＫ";
-        Convert_text_(reinterpret_cast<gunichar2*>(text), -1);
-        EXPECT_STREQ(get_char(), "OK");
-    }
-    EXPECT_TRUE(shown.empty());
-
-    // Loading again where the module is gone clears what the last load found.
-    scratch_dir empty;
-    EXPECT_FALSE(init_extern_func());
-    EXPECT_TRUE(linux_extern_all_unset());
-    EXPECT_EQ(shown, std::vector<std::string> {"err2"});
-}
-
-TEST(CompanionModules, ReceiversStartWithTheirCallbacks)
+TEST(CompanionModules, OwnModulesAndReceiversLoadFromTheWorkingDirectory)
 {
     scratch_dir dir;
     notice_log log;
+    place(run_dir + "linux_extern.dll", "linux_extern.dll");
+    place(run_dir + "parse.dll.dll", "parse.dll.dll");
     place(fake_receiver, "tcp_dll.dll");
     place(fake_receiver, "udp.so");
-    using callback_probe = RecvProc (*)();
+    EXPECT_TRUE(init_extern_func());
+    EXPECT_TRUE(get_current_time && get_current_time_2 && sql_correct && wcslen_ &&
+                Convert_web_addr && exe_open_file && exe_open_file_2 && open_ie);
+    EXPECT_TRUE(load_parse());
+    ASSERT_TRUE(Convert_text_ && get_char && get_wchar);
+    char16_t text[] = u"ＯＫ";
+    Convert_text_(reinterpret_cast<gunichar2*>(text), -1);
+    EXPECT_STREQ(get_char(), "OK");
 
     unsetenv("FAKE_RECEIVER_RESULT");
     EXPECT_TRUE(init_extern_func_4(MyRecvProc_tcp));
     udp_thread();
     EXPECT_TRUE(shown.empty());
+    using callback_probe = RecvProc (*)();
     EXPECT_EQ(fake_entry<callback_probe>("./tcp_dll.dll", "fake_receiver_callback")(),
               &MyRecvProc_tcp);
     EXPECT_EQ(fake_entry<callback_probe>("./udp.so", "fake_receiver_callback")(), &MyRecvProc);
-
     udp_counts counts {};
     ASSERT_TRUE(udp_counts_get(&counts));
     EXPECT_EQ(counts.received, 7u);
@@ -160,12 +145,18 @@ TEST(CompanionModules, ReceiversStartWithTheirCallbacks)
     udp_stop();
     EXPECT_EQ(fake_entry<int (*)()>("./udp.so", "fake_receiver_stops")(), 1);
 
+    // Receivers that fail to start, and a reload in a folder without the
+    // module, which clears what the last load found.
     setenv("FAKE_RECEIVER_RESULT", "-1", 1);
     EXPECT_FALSE(init_extern_func_4(MyRecvProc_tcp));
     udp_thread();
     unsetenv("FAKE_RECEIVER_RESULT");
-    EXPECT_EQ(shown,
-              (std::vector<std::string> {"邮件接收tcp建立失败,其它功能正常", "打开udp失败"}));
+    scratch_dir empty;
+    EXPECT_FALSE(init_extern_func());
+    EXPECT_TRUE(linux_extern_all_unset());
+    EXPECT_EQ(
+        shown,
+        (std::vector<std::string> {"邮件接收tcp建立失败,其它功能正常", "打开udp失败", "err2"}));
 }
 
 // The one home of the stored clock's tests: Unix time minus 8 hours, and a
@@ -213,15 +204,10 @@ TEST(CheckedCalls, StoredClockWithModuleAndFallback)
 // every special character alike, and MariaDB reads the literal back whole.
 TEST(CheckedCalls, SqlCorrectEscapesEverySpecialCharacterAndMariaDBReadsItBack)
 {
-    MYSQL* conn = nullptr;
-    if (const char* port = std::getenv("LOGSERVER_TEST_DB_PORT")) {
-        conn = mysql_init(nullptr);
-        mysql_options(conn, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-        ASSERT_NE(mysql_real_connect(conn, "127.0.0.1", "root", "", nullptr,
-                                     static_cast<unsigned>(std::atoi(port)), nullptr, 0),
-                  nullptr)
-            << mysql_error(conn);
-    }
+    MYSQL* conn = mysql_init(nullptr);
+    mysql_options(conn, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    const bool db = std::getenv("LOGSERVER_TEST_DB_PORT");
+    ASSERT_TRUE(!db || test_db_connect(conn)) << mysql_error(conn);
     for (bool with_module : {true, false}) {
         SCOPED_TRACE(with_module ? "module" : "fallback");
         scratch_dir dir;
@@ -229,7 +215,7 @@ TEST(CheckedCalls, SqlCorrectEscapesEverySpecialCharacterAndMariaDBReadsItBack)
         EXPECT_EQ(sql_correct_text(specials), specials_escaped);
         EXPECT_EQ(sql_correct_text(std::string("\0\0", 2)), "\\0\\0");
         EXPECT_EQ(sql_correct_text(""), "");
-        if (!conn)
+        if (!db)
             continue;
         std::string sql = "select '" + sql_correct_text(specials) + "'";
         ASSERT_EQ(mysql_real_query(conn, sql.data(), sql.size()), 0) << mysql_error(conn);
@@ -239,8 +225,7 @@ TEST(CheckedCalls, SqlCorrectEscapesEverySpecialCharacterAndMariaDBReadsItBack)
         EXPECT_EQ(std::string(row[0], mysql_fetch_lengths(res)[0]), specials);
         mysql_free_result(res);
     }
-    if (conn)
-        mysql_close(conn);
+    mysql_close(conn);
 }
 
 TEST(CheckedCalls, OpenersPassThePathOrDoNothing)
