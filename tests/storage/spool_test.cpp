@@ -66,100 +66,31 @@ std::vector<texts> entries_of(const std::string& path)
 
 }  // namespace
 
-TEST(Spool, RowsRoundTripWithEveryField)
-{
-    std::vector<log_row> in = {row("a"), row("b'\\ \n end", 0xFFFFFFFF), row("")};
-    in[2].cLogUser = std::string("nul\0inside", 10);
-    std::vector<log_row> out;
-    ASSERT_TRUE(decode_rows(encode_rows(in), 3, out));
-    ASSERT_EQ(out.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) {
-        const auto fields = [](const log_row& r) {
-            return std::tie(r.dwIP, r.dwLogType, r.dwSourceIP, r.time, r.cLogUser, r.cLogContent,
-                            r.cLogNote, r.cLogContent_chinese, r.cLogContent_fanti,
-                            r.cLogContent_en);
-        };
-        EXPECT_TRUE(fields(out[i]) == fields(in[i])) << i;
-    }
-    std::string cut = encode_rows(in);
-    cut.pop_back();
-    EXPECT_FALSE(decode_rows(cut, 3, out));
-    EXPECT_FALSE(decode_rows(encode_rows(in), 4, out));
-}
-
+// Every field, awkward bytes included, and the head; a header write torn
+// half-way leaves the other slot, the state before it.
 TEST(Spool, EntriesAndHeadSurviveReopening)
 {
     scratch_dir dir;
+    std::vector<log_row> a = {row("a0"), row("b'\\ \n end", 0xFFFFFFFF), row("")};
+    a[2].cLogUser = std::string("nul\0inside", 10);
     {
         row_spool s("x.spool");
         ASSERT_TRUE(s.open());
         EXPECT_TRUE(s.empty());
-        ASSERT_TRUE(s.append(rows("a", 0, 3)));
+        ASSERT_TRUE(s.append(a));
         ASSERT_TRUE(s.append(rows("b", 0, 2)));
         s.set_head({1, 2, 42});
-        EXPECT_EQ(s.rows(), 4u);
     }
-    row_spool s("x.spool");
-    ASSERT_TRUE(s.open());
-    EXPECT_EQ(s.entries(), 2u);
-    EXPECT_EQ(s.rows(), 4u);
-    EXPECT_EQ(std::tie(s.head().rows_done, s.head().unknown_rows, s.head().id_bound),
-              std::make_tuple(1u, 2u, uint64_t {42}));
-    std::vector<log_row> rs;
-    ASSERT_TRUE(s.front(rs));
-    EXPECT_EQ(contents(rs), seq("a", 0, 3));
-    s.pop_front();
-    EXPECT_EQ(s.head().rows_done, 0u) << "a new head starts from its first row";
-    ASSERT_TRUE(s.front(rs));
-    EXPECT_EQ(contents(rs), seq("b", 0, 2));
-    s.pop_front();
-    EXPECT_TRUE(s.empty());
-    EXPECT_EQ(fs::file_size("x.spool"), 96u) << "an emptied spool is cut back to its header";
-    ASSERT_TRUE(s.append(rows("c", 0, 1)));
-    EXPECT_EQ(entries_of("x.spool"), std::vector<texts> {{"c0"}});
-}
-
-TEST(Spool, TornLastEntrySpoilsNoneBeforeIt)
-{
-    scratch_dir dir;
-    write_spool("x.spool", {rows("a", 0, 2), rows("b", 0, 3), rows("c", 0, 4)});
-    const std::string bytes = read_file("x.spool");
-    const std::size_t full = bytes.size(), last = bytes.rfind(std::string("SPOL", 4));
-    ASSERT_NE(last, std::string::npos);
-    // Power lost in the middle of writing the last entry.
-    for (std::size_t cut : {last + 3, last + 16, last + (full - last) / 2, full - 1}) {
-        SCOPED_TRACE(cut);
-        write_file("x.spool", bytes.substr(0, cut));
-        row_spool s("x.spool");
-        ASSERT_TRUE(s.open());
-        EXPECT_EQ(s.torn_entries(), 1u);
-        EXPECT_EQ(s.entries(), 2u);
-        EXPECT_EQ(fs::file_size("x.spool"), last) << "the torn entry is cut off";
-    }
-    // The last entry whole in length but not in content.
-    std::string garbled = bytes;
-    garbled[full - 5] ^= 0x55;
-    write_file("x.spool", garbled);
-    const std::vector<texts> first_two {{"a0", "a1"}, {"b0", "b1", "b2"}};
-    EXPECT_EQ(entries_of("x.spool"), first_two);
-    // A spool cut and appended to again reads whole.
-    write_file("x.spool", bytes.substr(0, last + 20));
-    write_spool("x.spool", {rows("d", 0, 1)});
-    EXPECT_EQ(entries_of("x.spool"), (std::vector<texts> {first_two[0], first_two[1], {"d0"}}));
-}
-
-TEST(Spool, HeaderWrittenHalfFallsBackToTheOtherSlot)
-{
-    scratch_dir dir;
     {
         row_spool s("x.spool");
         ASSERT_TRUE(s.open());
-        ASSERT_TRUE(s.append(rows("a", 0, 3)));
-        s.set_head({1, 0, 0});
+        EXPECT_EQ(s.entries(), 2u);
+        EXPECT_EQ(s.rows(), 4u);
+        EXPECT_EQ(std::tie(s.head().rows_done, s.head().unknown_rows, s.head().id_bound),
+                  std::make_tuple(1u, 2u, uint64_t {42}));
         s.set_head({2, 0, 0});
     }
     std::string bytes = read_file("x.spool");
-    // Spoil the newer slot (rows_done 2).
     for (std::size_t slot : {8u, 48u}) {
         uint32_t done = 0;
         std::memcpy(&done, bytes.data() + slot + 16, 4);
@@ -170,22 +101,38 @@ TEST(Spool, HeaderWrittenHalfFallsBackToTheOtherSlot)
     row_spool s("x.spool");
     ASSERT_TRUE(s.open());
     EXPECT_EQ(s.head().rows_done, 1u) << "the older, whole slot";
-    EXPECT_EQ(s.rows(), 2u);
+    std::vector<log_row> rs;
+    ASSERT_TRUE(s.front(rs));
+    ASSERT_EQ(rs.size(), 3u);
+    const auto fields = [](const log_row& r) {
+        return std::tie(r.dwIP, r.dwLogType, r.dwSourceIP, r.time, r.cLogUser, r.cLogContent,
+                        r.cLogNote, r.cLogContent_chinese, r.cLogContent_fanti, r.cLogContent_en);
+    };
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_TRUE(fields(rs[i]) == fields(a[i])) << i;
+    s.pop_front();
+    EXPECT_EQ(s.head().rows_done, 0u) << "a new head starts from its first row";
+    ASSERT_TRUE(s.front(rs));
+    EXPECT_EQ(contents(rs), seq("b", 0, 2));
+    s.pop_front();
+    EXPECT_TRUE(s.empty());
+    EXPECT_EQ(fs::file_size("x.spool"), 96u) << "an emptied spool is cut back to its header";
+    ASSERT_TRUE(s.append(rows("c", 0, 1)));
+    EXPECT_EQ(entries_of("x.spool"), std::vector<texts> {{"c0"}});
+    // A payload that does not decode whole.
+    std::string cut = encode_rows(a);
+    cut.pop_back();
+    EXPECT_FALSE(decode_rows(cut, 3, rs));
+    EXPECT_FALSE(decode_rows(encode_rows(a), 4, rs));
 }
 
 namespace {
 
-// A server for row_store: a table of rows with ids; it can be taken away,
-// and a statement can be made to die with or without its rows stored.
-struct fake_server {
-    bool up = true;
-    bool connected = true;
-    std::vector<std::pair<uint64_t, std::string>> table;  // id, content
-    int die_next = 0;                                     // statements that lose the connection
-    bool store_when_dying = false;
-    int lookups = 0;
-
-    row_store_backend backend()
+// A server for row_store: a table of rows; it can be taken away, and a
+// statement can be made to die with or without its rows stored.
+class RowStore : public ::testing::Test {
+protected:
+    row_store make_store()
     {
         row_store_backend b;
         b.insert = [this](const std::string& sql, uint64_t& first) {
@@ -199,7 +146,7 @@ struct fake_server {
                 for (std::size_t at = sql.find("values "); (at = sql.find("('", at)) != sql.npos;) {
                     for (int k = 0; k < 4; ++k)
                         at = sql.find("','", at) + 3;
-                    table.push_back({table.size() + 1, sql.substr(at, sql.find("','", at) - at)});
+                    table.push_back(sql.substr(at, sql.find("','", at) - at));
                 }
             }
             if (die_next == 0)
@@ -214,33 +161,22 @@ struct fake_server {
             ++lookups;
             error = !connected;
             std::optional<uint64_t> id;
-            for (const auto& [i, c] : table)
-                if (i > bound && c == r.cLogContent)
-                    id = i;
+            for (uint64_t i = bound; i < table.size(); ++i)
+                if (table[i] == r.cLogContent)
+                    id = i + 1;
             return id;
         };
         b.max_id = [this] { return std::optional<uint64_t>(table.size()); };
-        return b;
-    }
-
-    texts contents() const
-    {
-        texts out;
-        for (const auto& [i, c] : table)
-            out.push_back(c);
-        return out;
-    }
-};
-
-class RowStore : public ::testing::Test {
-protected:
-    row_store make_store()
-    {
-        return row_store("s.spool", db.backend(),
+        return row_store("s.spool", std::move(b),
                          [this](const log_row& r) { refused.push_back(r.cLogContent); });
     }
+
     scratch_dir dir;
-    fake_server db;
+    bool up = true, connected = true;
+    texts table;       // row i has the id i + 1
+    int die_next = 0;  // statements that lose the connection
+    bool store_when_dying = false;
+    int lookups = 0;
     texts refused;
 };
 
@@ -255,22 +191,22 @@ TEST_F(RowStore, SpoolsWhileTheServerIsAwayAndStoresInOrderAfter)
     std::vector<log_row> first = rows("r", 0, 3);
     first.insert(first.begin() + 1, row("bad"));
     store.store(first);
-    EXPECT_EQ(db.contents(), seq("r", 0, 3));
+    EXPECT_EQ(table, seq("r", 0, 3));
     EXPECT_EQ(refused, texts {"bad"}) << "a row refused for its content is counted, not spooled";
     EXPECT_EQ(store.refused(), 1u);
     EXPECT_FALSE(fs::exists("s.spool")) << "no spool file until a row needs one";
 
-    db.up = db.connected = false;
+    up = connected = false;
     store.store(rows("r", 3, 6));
     store.store(rows("r", 6, 8));
     EXPECT_EQ(store.spooled_rows(), 5u);
-    EXPECT_EQ(db.contents(), seq("r", 0, 3));
+    EXPECT_EQ(table, seq("r", 0, 3));
     EXPECT_FALSE(store.replay(std::chrono::seconds(1)));
 
-    db.up = true;
+    up = true;
     store.store(rows("r", 8, 10));
     EXPECT_TRUE(store.replay(std::chrono::seconds(1)));
-    EXPECT_EQ(db.contents(), seq("r", 0, 10)) << "the spool first, then the new rows";
+    EXPECT_EQ(table, seq("r", 0, 10)) << "the spool first, then the new rows";
     EXPECT_EQ(store.spooled_rows(), 0u);
     EXPECT_EQ(drained, 1);
     EXPECT_EQ(store.stored(), 10u);
@@ -283,39 +219,62 @@ TEST_F(RowStore, StatementOfUnknownOutcomeIsLookedForBeforeItIsSentAgain)
         row_store store = make_store();
         store.store(rows("r", 0, 2));
         // The connection dies while the statement runs, after the server stored it.
-        db.die_next = 1;
-        db.store_when_dying = true;
+        die_next = 1;
+        store_when_dying = true;
         store.store(rows("r", 2, 5));
-        EXPECT_EQ(db.contents(), seq("r", 0, 5)) << "found after reconnecting, not sent again";
-        EXPECT_EQ(db.lookups, 1);
+        EXPECT_EQ(table, seq("r", 0, 5)) << "found after reconnecting, not sent again";
+        EXPECT_EQ(lookups, 1);
         // ... and before it stored it: sent again.
-        db.die_next = 1;
-        db.store_when_dying = false;
+        die_next = 1;
+        store_when_dying = false;
         store.store(rows("r", 5, 7));
-        EXPECT_EQ(db.contents(), seq("r", 0, 7));
-        EXPECT_EQ(db.lookups, 2);
+        EXPECT_EQ(table, seq("r", 0, 7));
+        EXPECT_EQ(lookups, 2);
         EXPECT_EQ(store.spooled_rows(), 0u);
         // After storing, and the server stays away: spooled, marked unknown.
-        db.die_next = 1;
-        db.store_when_dying = true;
-        db.up = false;
+        die_next = 1;
+        store_when_dying = true;
+        up = false;
         store.store(rows("r", 7, 10));
         store.store(rows("r", 10, 11));
         EXPECT_EQ(store.spooled_rows(), 4u);
     }
     // The program ends; the next one finds the server again.
-    db.up = true;
+    up = true;
     row_store store = make_store();
     EXPECT_TRUE(store.replay(std::chrono::seconds(1)));
-    EXPECT_EQ(db.contents(), seq("r", 0, 11)) << "r7..r9 stored once, before the server went";
+    EXPECT_EQ(table, seq("r", 0, 11)) << "r7..r9 stored once, before the server went";
 }
 
 TEST_F(RowStore, SpoolWithATornLastEntryIsStoredUpToIt)
 {
     write_spool("s.spool", {rows("r", 0, 3), rows("r", 3, 5), rows("r", 5, 9)});
     const std::string bytes = read_file("s.spool");
-    write_file("s.spool", bytes.substr(0, bytes.size() - 30));
+    const std::size_t full = bytes.size(), last = bytes.rfind(std::string("SPOL", 4));
+    ASSERT_NE(last, std::string::npos);
+    // Power lost in the middle of writing the last entry.
+    for (std::size_t cut : {last + 3, last + 16, last + (full - last) / 2, full - 1}) {
+        SCOPED_TRACE(cut);
+        write_file("s.spool", bytes.substr(0, cut));
+        row_spool s("s.spool");
+        ASSERT_TRUE(s.open());
+        EXPECT_EQ(s.torn_entries(), 1u);
+        EXPECT_EQ(s.entries(), 2u);
+        EXPECT_EQ(fs::file_size("s.spool"), last) << "the torn entry is cut off";
+    }
+    // The last entry whole in length but not in content.
+    std::string garbled = bytes;
+    garbled[full - 5] ^= 0x55;
+    write_file("s.spool", garbled);
+    const std::vector<texts> first_two {seq("r", 0, 3), seq("r", 3, 5)};
+    EXPECT_EQ(entries_of("s.spool"), first_two);
+    // A spool cut and appended to again reads whole.
+    write_file("s.spool", bytes.substr(0, last + 20));
+    write_spool("s.spool", {rows("r", 9, 10)});
+    EXPECT_EQ(entries_of("s.spool"), (std::vector<texts> {first_two[0], first_two[1], {"r9"}}));
+
+    write_file("s.spool", bytes.substr(0, full - 30));
     row_store store = make_store();
     EXPECT_TRUE(store.replay(std::chrono::seconds(1)));
-    EXPECT_EQ(db.contents(), seq("r", 0, 5));
+    EXPECT_EQ(table, seq("r", 0, 5)) << "stored up to the torn entry";
 }

@@ -7,21 +7,19 @@
 
 TEST(BmpText, KeepsWhatUcs2HoldsAndReplacesTheRest)
 {
-    EXPECT_EQ(bmp_utf8("abc 上网记录 網路記錄 é"), "abc 上网记录 網路記錄 é");
-    // Outside the Basic Multilingual Plane: one U+FFFD per character.
-    EXPECT_EQ(bmp_utf8("A\xF0\x9F\x98\x80"
-                       "B\xF0\xA0\x80\x80"),
-              "A\xEF\xBF\xBD"
-              "B\xEF\xBF\xBD");
-    // Not UTF-8 at all: a stray continuation byte, a lone lead byte, an
-    // overlong form, an encoded surrogate, a sequence cut by the end.
-    EXPECT_EQ(bmp_utf8("a\x80z"), "a\xEF\xBF\xBDz");
-    EXPECT_EQ(bmp_utf8("a\xFFz"), "a\xEF\xBF\xBDz");
-    EXPECT_EQ(bmp_utf8("\xC0\xAF"), "\xEF\xBF\xBD");
-    EXPECT_EQ(bmp_utf8("\xED\xA0\x80"), "\xEF\xBF\xBD");
-    EXPECT_EQ(bmp_utf8("ok\xE4\xB8"), "ok\xEF\xBF\xBD");
-    // A lead byte followed by ASCII keeps the ASCII.
-    EXPECT_EQ(bmp_utf8("\xE4'x"), "\xEF\xBF\xBD'x");
+    const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
+    const std::pair<std::string, std::string> cases[] = {
+        {"abc 上网记录 網路記錄 é", "abc 上网记录 網路記錄 é"},
+        {"\xF0\x9F\x98\x80-\xF0\xA0\x80\x80", bad + "-" + bad},  // outside the BMP
+        {"a\x80z", "a" + bad + "z"},                             // stray continuation byte
+        {"a\xFFz", "a" + bad + "z"},                             // lone lead byte
+        {"\xC0\xAF", bad},                                       // overlong form
+        {"\xED\xA0\x80", bad},                                   // encoded surrogate
+        {"ok\xE4\xB8", "ok" + bad},                              // cut by the end
+        {"\xE4'x", bad + "'x"},  // a lead byte followed by ASCII keeps the ASCII
+    };
+    for (const auto& [text, want] : cases)
+        EXPECT_EQ(bmp_utf8(text), want) << testing::PrintToString(text);
 }
 
 // Escaping is tested in tests/app/extern_test.cpp; here, that what ucs2
@@ -37,20 +35,14 @@ TEST(Settings, TakenFromTheConfigurationRecordAsAtStartUp)
     config_set_field(info.ip, "127.0.0.1");
     config_set_field(info.user, "root");
     config_set_field(info.pass, "secret");
-    config_set_field(info.sql_port, "3307");
-    db_settings s = settings_from_config(info);
-    EXPECT_EQ(s.host, "127.0.0.1");
-    EXPECT_EQ(s.user, "root");
-    EXPECT_EQ(s.pass, "secret");
-    EXPECT_EQ(s.port, 3307u);
-
-    for (const char* text : {"", "abc", "0"}) {
+    for (const auto& [text, port] :
+         {std::pair {"3307", 3307u}, {"3306x", 3306u}, {"", 0u}, {"abc", 0u}, {"0", 0u}}) {
         config_set_field(info.sql_port, text);
-        EXPECT_EQ(settings_from_config(info).port, 0u) << text;
+        const db_settings s = settings_from_config(info);
+        EXPECT_EQ(std::tie(s.host, s.user, s.pass, s.port),
+                  std::tie("127.0.0.1", "root", "secret", port))
+            << text;
     }
-    config_set_field(info.sql_port, "3306x");
-    EXPECT_EQ(settings_from_config(info).port, 3306u);
-
     // A field of the file that is not terminated stops at its end.
     std::memset(info.user, 'u', sizeof info.user);
     EXPECT_EQ(settings_from_config(info).user, std::string(100, 'u'));
