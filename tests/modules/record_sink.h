@@ -2,10 +2,6 @@
 // tests; while held, the callback waits, as a busy program would.
 #pragma once
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -60,8 +56,9 @@ inline int calls()
 
 inline std::vector<std::string> contents()
 {
+    std::lock_guard lock(mutex);
     std::vector<std::string> out;
-    for (const auto& r : records())
+    for (const auto& r : got)
         out.emplace_back(r.msg.impMsg.cLogContent);
     return out;
 }

@@ -18,27 +18,17 @@ public:
     {
         std::string tmpl = (std::filesystem::temp_directory_path() / "opener-XXXXXX").string();
         dir_ = g_mkdtemp(tmpl.data());
-        std::string d = dir_.string();
-        std::ofstream(dir_ / "xdg-open")
-            << "#!/bin/sh\n"
-               "i=0\n"
-               "while [ ! -e '"
-            << d
-            << "/go' ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n"
-               "if [ -e '"
-            << d << "/go' ]; then printf '%s' \"$1\" > '" << d
-            << "/out.tmp'\n"
-               "else printf 'caller waited' > '"
-            << d
-            << "/out.tmp'; fi\n"
-               "printf '%s' \"$#\" > '"
-            << d
-            << "/argc'\n"
-               "mv '"
-            << d << "/out.tmp' '" << d << "/out'\n";
+        // Without "go" within 10 seconds it reports that the caller waited.
+        std::ofstream(dir_ / "xdg-open") << "#!/bin/sh\nD='" << dir_.string() << "'\n"
+                                         << R"(i=0
+while [ ! -e "$D/go" ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done
+if [ -e "$D/go" ]; then printf '%s' "$1"; else printf 'caller waited'; fi > "$D/out.tmp"
+printf '%s' "$#" > "$D/argc"
+mv "$D/out.tmp" "$D/out"
+)";
         std::filesystem::permissions(dir_ / "xdg-open", std::filesystem::perms::owner_all);
         old_path_ = g_getenv("PATH") ? g_getenv("PATH") : "";
-        g_setenv("PATH", (d + ":" + old_path_).c_str(), TRUE);
+        g_setenv("PATH", (dir_.string() + ":" + old_path_).c_str(), TRUE);
     }
     ~fake_opener()
     {
@@ -52,9 +42,8 @@ public:
     // Clears the previous run; call before starting the opener.
     void reset()
     {
-        std::filesystem::remove(dir_ / "go");
-        std::filesystem::remove(dir_ / "out");
-        std::filesystem::remove(dir_ / "argc");
+        for (const char* name : {"go", "out", "argc"})
+            std::filesystem::remove(dir_ / name);
     }
 
     // Lets the started opener go on and returns the argument it was given,

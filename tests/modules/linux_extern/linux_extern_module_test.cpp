@@ -8,30 +8,18 @@
 #include "base/utf16.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
 template <class Fn> Fn* entry(const char* name)
 {
     return module_entry<Fn>("linux_extern.dll", name);
-}
-
-std::string escaped(void (*sql_correct)(char*), const std::string& text, std::size_t room)
-{
-    // Room for the text, then guard bytes that must stay untouched.
-    std::vector<char> buf(room + 8, '#');
-    std::memcpy(buf.data(), text.c_str(), text.size() + 1);
-    sql_correct(buf.data());
-    EXPECT_EQ(std::string(buf.data() + room, 8), std::string(8, '#')) << "wrote past " << room;
-    return buf.data();
 }
 
 }  // namespace
@@ -42,9 +30,12 @@ TEST(LinuxExtern, SqlCorrectStaysWithinTwiceTheLengthPlusOne)
 {
     auto sql_correct = entry<void(char*)>("sql_correct");
     ASSERT_NE(sql_correct, nullptr);
-    std::string worst = "\\'\"\r\n\032''";
-    EXPECT_EQ(escaped(sql_correct, worst, 2 * worst.size() + 1), "\\\\\\'\\\"\\r\\n\\Z\\'\\'");
-    EXPECT_EQ(escaped(sql_correct, "日志 log", 16), "日志 log");
+    for (const std::string text : {"\\'\"\r\n\032''", "日志 log"}) {
+        std::vector<char> buf(2 * text.size() + 1 + 8, '#');  // guard bytes after the room
+        std::memcpy(buf.data(), text.c_str(), text.size() + 1);
+        sql_correct(buf.data());
+        EXPECT_EQ(std::string(buf.end() - 8, buf.end()), "########") << text;
+    }
     sql_correct(nullptr);
 }
 
@@ -62,7 +53,7 @@ TEST(LinuxExtern, LookedUpOnlyEntriesWork)
     // never inside a character; the same buffer may be given twice.
     const struct {
         const char* in;
-        std::size_t room;
+        int room;
         const char* out;
     } cases[] = {
         {"http://h/%E6%97%A5?q=%41%2x%g0%00%", 64, "http://h/日?q=A%2x%g0%00%"},
@@ -73,7 +64,7 @@ TEST(LinuxExtern, LookedUpOnlyEntriesWork)
     char out[64];
     for (const auto& c : cases) {
         std::string in = c.in;
-        convert(in.data(), out, static_cast<int>(c.room));
+        convert(in.data(), out, c.room);
         EXPECT_STREQ(out, c.out) << c.in << " in " << c.room;
     }
     char same[32] = "a%20b";
@@ -91,29 +82,24 @@ TEST(LinuxExtern, OpenersStartXdgOpenWithoutShellOrWaiting)
     ASSERT_TRUE(exe_open_file && exe_open_file_2 && open_ie);
 
     fake_opener opener;
-    std::string marker = (opener.dir() / "shell-ran").string();
+    const std::string marker = (opener.dir() / "shell-ran").string();
     std::string tricky = "/tmp/日志 export; touch " + marker + " $(id) 'q\".xls";
-    utf16_string wide_tricky = utf16_from_utf8(tricky);
-
-    struct {
-        const char* what;
-        std::function<void()> call;
-        std::string expect;
-    } cases[] = {
-        {"exe_open_file_2", [&] { exe_open_file_2(wide_tricky.data()); }, tricky},
-        {"exe_open_file", [&] { exe_open_file(wide_tricky.data()); }, tricky},
-        {"open_ie", [&] { open_ie(tricky.data()); }, tricky},
-        {"leading dash", [&] { open_ie(const_cast<gchar*>("-v.eml")); }, "./-v.eml"},
+    utf16_string wide = utf16_from_utf8(tricky);
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[&] { exe_open_file_2(wide.data()); }, tricky},
+        {[&] { exe_open_file(wide.data()); }, tricky},
+        {[&] { open_ie(tricky.data()); }, tricky},
+        {[&] { open_ie(const_cast<gchar*>("-v.eml")); }, "./-v.eml"},  // not an option
     };
-    for (auto& c : cases) {
+    for (const auto& [call, expect] : cases) {
         opener.reset();
-        c.call();
+        call();
         // Returned while the opener still waits, and left no child behind.
         errno = 0;
-        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << c.what;
-        EXPECT_EQ(errno, ECHILD) << c.what;
-        EXPECT_EQ(opener.release_and_read(), c.expect) << c.what;
-        EXPECT_EQ(opener.argc(), "1") << c.what;
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << expect;
+        EXPECT_EQ(errno, ECHILD) << expect;
+        EXPECT_EQ(opener.release_and_read(), expect);
+        EXPECT_EQ(opener.argc(), "1") << expect;
     }
     EXPECT_FALSE(std::filesystem::exists(marker)) << "a shell ran the path";
 
