@@ -14,11 +14,7 @@
 
 #include <sys/stat.h>
 
-namespace {
-
 const config_info_ SAMPLE = config_of("127.0.0.1", "root", "secret", "3307", "514");
-
-}  // namespace
 
 // The start-up reader takes what there is of the first 500 bytes (-1 for a
 // missing or empty file, which keeps udp_port); the pop-up reader takes
@@ -30,21 +26,14 @@ TEST(Config, BothReadersOnFilesOfEverySize)
     for (long size : {-1L, 0L, 2L, 499L, 500L, 501L}) {
         SCOPED_TRACE(size);
         std::filesystem::remove(CONFIG_FILE);
-        if (size >= 0) {
-            std::string bytes = full;
-            bytes.resize(static_cast<std::size_t>(size), 'x');
-            write_file(CONFIG_FILE, bytes);
-        }
-        config_info_ startup = SAMPLE;
-        const bool some = size > 0;
-        EXPECT_EQ(config_read_startup(CONFIG_FILE, startup), some ? 0 : -1);
-        std::string expected = some ? full.substr(0, std::min<std::size_t>(size, 500)) : "";
+        if (size >= 0)
+            write_file(CONFIG_FILE, (full + "x").substr(0, size));
+        std::string expected =
+            size > 0 ? full.substr(0, std::min(size, 500L)) : std::string(400, '\0') + "514";
         expected.resize(500, '\0');
-        if (!some)
-            std::memcpy(&expected[400], "514", 3);  // udp_port is kept
+        config_info_ startup = SAMPLE, exact = SAMPLE;
+        EXPECT_EQ(config_read_startup(CONFIG_FILE, startup), size > 0 ? 0 : -1);
         EXPECT_EQ(bytes_of(startup), expected);
-
-        config_info_ exact = SAMPLE;
         EXPECT_EQ(config_read_exact(CONFIG_FILE, exact), size == 500 ? 0 : -1);
         EXPECT_EQ(bytes_of(exact), size == 500 ? full : std::string(500, '\0'));
     }
@@ -68,8 +57,7 @@ TEST(Config, LongEntriesAreCutTo98BytesOnACharacterBoundary)
 TEST(Config, RewriteIsAtomicAndPrivate)
 {
     scratch_dir dir;
-    config_info_ info = SAMPLE;
-    ASSERT_EQ(config_write(CONFIG_FILE, info), 0);
+    ASSERT_EQ(config_write(CONFIG_FILE, SAMPLE), 0);
     struct stat st { };
     ASSERT_EQ(stat(CONFIG_FILE, &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -78,10 +66,10 @@ TEST(Config, RewriteIsAtomicAndPrivate)
     // temporary name a directory so the writer cannot create it.
     const std::string tmp = std::string(CONFIG_FILE) + ".tmp";
     std::filesystem::create_directory(tmp);
-    config_info_ other = info;
+    config_info_ other = SAMPLE;
     config_set_field(other.user, "someone");
     EXPECT_EQ(config_write(CONFIG_FILE, other), -1);
-    EXPECT_EQ(read_file(CONFIG_FILE), bytes_of(info));
+    EXPECT_EQ(read_file(CONFIG_FILE), bytes_of(SAMPLE));
     std::filesystem::remove(tmp);
 
     ASSERT_EQ(config_write(CONFIG_FILE, other), 0);

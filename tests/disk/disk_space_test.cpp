@@ -7,30 +7,14 @@
 #include <cstdio>
 #include <filesystem>
 
-namespace {
-
-const char* const MOUNTS = "proc /proc proc rw,relatime 0 0\n"
-                           "/dev/vda / ext4 rw,relatime 0 0\n"
-                           "/dev/vdb /home ext4 rw 0 0\n"
-                           "/dev/vdc /home/op/data xfs rw 0 0\n"
-                           "/dev/vdd /media/my\\040disk vfat rw 0 0\n"
-                           "\n";
-
-// Available kilobytes of the working directory as "df -Pk ." prints them.
-std::optional<std::uint64_t> df_available()
-{
-    std::FILE* p = popen("df -Pk . 2>/dev/null", "r");
-    if (!p)
-        return std::nullopt;
-    unsigned long long avail = 0;
-    int fields = std::fscanf(p, "%*[^\n]\n%*s %*s %*s %llu", &avail);
-    return pclose(p) == 0 && fields == 1 ? std::optional<std::uint64_t>(avail) : std::nullopt;
-}
-
-}  // namespace
-
 TEST(MountPoint, LongestContainingMountByWholeComponents)
 {
+    const char* const MOUNTS = "proc /proc proc rw,relatime 0 0\n"
+                               "/dev/vda / ext4 rw,relatime 0 0\n"
+                               "/dev/vdb /home ext4 rw 0 0\n"
+                               "/dev/vdc /home/op/data xfs rw 0 0\n"
+                               "/dev/vdd /media/my\\040disk vfat rw 0 0\n"
+                               "\n";
     EXPECT_EQ(mount_point_for(MOUNTS, "/home/op/data/logs"), "/home/op/data");
     EXPECT_EQ(mount_point_for(MOUNTS, "/home/op/data"), "/home/op/data");
     EXPECT_EQ(mount_point_for(MOUNTS, "/home/op/database"), "/home");
@@ -47,7 +31,9 @@ TEST(MountPoint, LongestContainingMountByWholeComponents)
     EXPECT_EQ(mount_point_for("/dev/vdb /home ext4 rw 0 0\ngarbage\n", "/srv"), std::nullopt);
 }
 
-TEST(MountPoint, WorkingDirectoryLiesOnItsMountPoint)
+// The working directory's mount point and free space, against statvfs and
+// what "df -Pk ." prints.
+TEST(FreeSpace, OfTheWorkingDirectoryOnItsMountPointAgreesWithDf)
 {
     std::optional<std::string> mount = working_mount_point();
     ASSERT_TRUE(mount);
@@ -58,22 +44,21 @@ TEST(MountPoint, WorkingDirectoryLiesOnItsMountPoint)
     ASSERT_EQ(statvfs(".", &here), 0);
     ASSERT_EQ(statvfs(mount->c_str(), &there), 0);
     EXPECT_EQ(here.f_fsid, there.f_fsid);
-}
+    EXPECT_EQ(free_kilobytes("/nonexistent/logserver-disk"), std::nullopt);
 
-TEST(FreeSpace, AgreesWithDf)
-{
     std::optional<std::uint64_t> before = free_kilobytes(".");
-    std::optional<std::uint64_t> df = df_available();
+    std::FILE* df_out = popen("df -Pk . 2>/dev/null", "r");
+    unsigned long long df = 0;
+    const bool read = df_out && std::fscanf(df_out, "%*[^\n]\n%*s %*s %*s %llu", &df) == 1;
+    const bool df_ran = df_out && pclose(df_out) == 0 && read;
     std::optional<std::uint64_t> after = free_kilobytes(".");
     ASSERT_TRUE(before && after);
-    if (!df)
+    if (!df_ran)
         GTEST_SKIP() << "df is not available";
     // Other programs write to the same disk meanwhile: allow a few megabytes.
     constexpr std::uint64_t slack = 5 * 1024;
-    EXPECT_GE(*df + slack, std::min(*before, *after));
-    EXPECT_LE(*df, std::max(*before, *after) + slack);
-
-    EXPECT_EQ(free_kilobytes("/nonexistent/logserver-disk"), std::nullopt);
+    EXPECT_GE(df + slack, std::min(*before, *after));
+    EXPECT_LE(df, std::max(*before, *after) + slack);
 }
 
 TEST(Classify, MegabytesRoundDownAndNeverWrap)
