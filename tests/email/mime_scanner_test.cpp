@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -82,13 +81,6 @@ TEST_P(MimeScanner, BodiesNamesAndExportsAreWhatWasSent)
 
     // "../../config", plain and as a "?B?" word, stayed inside the folder.
     EXPECT_EQ(read_file("config"), "keep");
-    strings exported;
-    for (const auto& e : fs::directory_iterator("mail_save/attach"))
-        exported.push_back(e.path().filename().string());
-    std::sort(exported.begin(), exported.end());
-    EXPECT_EQ(
-        exported,
-        (strings {"a.bin", "config", "s1.bin", "s100k.bin", "s57.bin", "s5m.bin", "中文附件.txt"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Decoders, MimeScanner, ::testing::Bool(),

@@ -25,13 +25,17 @@ EXTRA = {
 }
 
 
+def write(path, data=b"x"):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
 class Headers(unittest.TestCase):
     def test_subject_and_from_as_the_email_package_reads_them(self):
         with tempfile.TemporaryDirectory() as d:
             for name, data in list(make_header_mails.MAILS.items()) + list(EXTRA.items()):
-                path = os.path.join(d, name)
-                with open(path, "wb") as f:
-                    f.write(data)
+                write(os.path.join(d, name), data)
                 try:
                     text = data.decode("utf-8")
                 except UnicodeDecodeError:
@@ -41,7 +45,7 @@ class Headers(unittest.TestCase):
                                         ("From", my_email.GetEmail_from)):
                     with self.subTest(mail=name, field=field):
                         want = "" if msg[field] is None else str(msg[field])
-                        self.assertEqual(function(path, "c.eml"), want)
+                        self.assertEqual(function(os.path.join(d, name), "c.eml"), want)
             # A directory names its mail by the second argument.
             os.rename(os.path.join(d, "raw_gb.eml"), os.path.join(d, "c.eml"))
             self.assertEqual(my_email.GetEmail_subject(d, "c.eml"), "原始 GB 标题")
@@ -52,16 +56,13 @@ class Headers(unittest.TestCase):
 class Remove(unittest.TestCase):
     def test_only_files_directly_inside(self):
         with tempfile.TemporaryDirectory() as d:
-            top = os.path.join(d, "router")
             below = ["sub/keep.eml", "sub/deeper/keep2"]
             for rel in ["1.eml", ".hidden", "中文.eml"] + below:
-                os.makedirs(os.path.dirname(os.path.join(top, rel)), exist_ok=True)
-                with open(os.path.join(top, rel), "w") as f:
-                    f.write("x")
-            self.assertEqual(my_email.removeFileInFirstDir(top), 3)
-            left = sorted(os.path.relpath(os.path.join(r, f), top) for r, _, fs in os.walk(top) for f in fs)
-            self.assertEqual(left, sorted(below))
-            self.assertEqual(my_email.removeFileInFirstDir(top), 0)
+                write(os.path.join(d, rel))
+            self.assertEqual(my_email.removeFileInFirstDir(d), 3)
+            left = [os.path.relpath(os.path.join(r, f), d) for r, _, fs in os.walk(d) for f in fs]
+            self.assertEqual(sorted(left), sorted(below))
+            self.assertEqual(my_email.removeFileInFirstDir(d), 0)
 
 
 if __name__ == "__main__":

@@ -16,12 +16,8 @@ import my_email  # noqa: E402
 
 
 def table_keys(name):
-    keys = []
     with open(os.path.join(TABLES, name), encoding="utf-8") as f:
-        for line in f:
-            if line.strip() and not line.startswith("#"):
-                keys.append(line.split("\t", 1)[0])
-    return keys
+        return [line.split("\t", 1)[0] for line in f if line.strip() and not line.startswith("#")]
 
 
 class Tables(unittest.TestCase):
@@ -33,45 +29,6 @@ class Tables(unittest.TestCase):
         self.assertEqual(chinese, table_keys("js_fanti.txt"))
         self.assertTrue(all(k == k.lower() for k in chinese))
 
-
-class Lookups(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        js_inter.TABLE_DIR = TABLES
-        js_inter.init_js_chinese("ok")
-        js_inter.init_js_en("ok")
-        js_inter.init_js_fanti("ok")
-
-    def test_quoted_pieces_stand_for_themselves(self):
-        # Known words and '+' inside quotes are left alone.
-        self.assertEqual(js_inter.get_js_value_en("kernel+syslog.warnat+' link '+' a+b '"),
-                         "kernel system warning link  a+b ")
-        self.assertEqual(js_inter.split_key("a+'b"), [("a", False), ("'b", False)])
-        self.assertEqual(js_inter.split_key("'it's'+x"), [("it's", True), ("x", False)])
-
-    def test_unknown_words_and_blanks_stay(self):
-        self.assertEqual(js_inter.get_js_value_chinese("foo+bar"), "foo bar")
-        self.assertEqual(js_inter.get_js_value_chinese("a++b+"), "a  b ")
-        self.assertEqual(js_inter.get_js_value_chinese(""), "")
-        # Bytes that were no UTF-8 pass through as the bridge's escapes.
-        odd = b"\xc4\xe3+link".decode("utf-8", "surrogateescape")
-        self.assertEqual(js_inter.get_js_value_chinese(odd),
-                         b"\xc4\xe3 \xe9\x93\xbe\xe8\xb7\xaf".decode("utf-8", "surrogateescape"))
-
-    def test_case_punctuation_and_names(self):
-        self.assertEqual(js_inter.get_js_value_chinese("Link+DOWN,+(eth1)"),
-                         "链路 断开, (eth1)")
-        self.assertEqual(js_inter.get_js_value_en("DROP+SRC=1.2.3.4+DPT=23"),
-                         "drop source=1.2.3.4 destination port=23")
-
-    def test_three_texts_at_once_are_the_three_single_ones(self):
-        for key in ["Link+DOWN,+(eth1)", "kernel+syslog.warnat+' link '+' a+b '", "", "a++b+"]:
-            single = [js_inter.get_js_value_chinese(key), js_inter.get_js_value_en(key),
-                      js_inter.get_js_value_fanti(key)]
-            self.assertEqual(js_inter.get_js_values(key).split("\0"), single, key)
-
-
-class TableFile(unittest.TestCase):
     def test_bad_lines_are_skipped_and_a_missing_file_raises(self):
         with tempfile.TemporaryDirectory() as d:
             path = os.path.join(d, "t.txt")
@@ -80,6 +37,33 @@ class TableFile(unittest.TestCase):
             self.assertEqual(js_inter.read_table(path), {"ok": "later"})
             with self.assertRaises(OSError):
                 js_inter.read_table(os.path.join(d, "missing.txt"))
+
+
+class Lookups(unittest.TestCase):
+    def test_display_texts_and_the_three_at_once(self):
+        js_inter.TABLE_DIR = TABLES
+        for init in (js_inter.init_js_chinese, js_inter.init_js_en, js_inter.init_js_fanti):
+            init("ok")
+        zh, en = js_inter.get_js_value_chinese, js_inter.get_js_value_en
+        # Bytes that were no UTF-8 pass through as the bridge's escapes.
+        odd = b"\xc4\xe3+link".decode("utf-8", "surrogateescape")
+        odd_text = b"\xc4\xe3 \xe9\x93\xbe\xe8\xb7\xaf".decode("utf-8", "surrogateescape")
+        for function, key, want in [
+            # Known words and '+' inside quotes are left alone.
+            (en, "kernel+syslog.warnat+' link '+' a+b '", "kernel system warning link  a+b "),
+            (zh, "foo+bar", "foo bar"),
+            (zh, "a++b+", "a  b "),
+            (zh, "", ""),
+            (zh, odd, odd_text),
+            (zh, "Link+DOWN,+(eth1)", "链路 断开, (eth1)"),
+            (en, "DROP+SRC=1.2.3.4+DPT=23", "drop source=1.2.3.4 destination port=23"),
+        ]:
+            with self.subTest(key=key):
+                self.assertEqual(function(key), want)
+                self.assertEqual(js_inter.get_js_values(key).split("\0"),
+                                 [zh(key), en(key), js_inter.get_js_value_fanti(key)])
+        self.assertEqual(js_inter.split_key("a+'b"), [("a", False), ("'b", False)])
+        self.assertEqual(js_inter.split_key("'it's'+x"), [("it's", True), ("x", False)])
 
 
 class Mail(unittest.TestCase):
