@@ -1,13 +1,10 @@
-"""Writes real-world-shaped mails for the "email_decode.dll" tests into a
-directory, with what Python's email package reads from them:
-
-  expected    UTF-8 lines, tab-separated ("\\", tab and line break
-              inside a field written as \\\\, \\t and \\n):
-                H <mail> <header> <value>     (value "\\x01": no such header)
-                N <mail> <number of recipients (To, then Cc)>
-                R <mail> <address> <shown>    (shown: "Name <address>" or address)
-
-Usage: make_header_mails.py DIR
+"""make_header_mails.py DIR: writes real-world-shaped mails for the
+"email_decode.dll" tests into DIR, and in DIR/expected what Python's email
+package reads from them, as UTF-8 lines of tab-separated fields (\\\\, \\t
+and \\n inside a field):
+    H <mail> <header> <value>     (value "\\x01": no such header)
+    N <mail> <number of recipients (To, then Cc)>
+    R <mail> <address> <shown>    (shown: "Name <address>" or address)
 """
 
 import os
@@ -82,15 +79,6 @@ MAILS = {
 }
 
 
-def escape(text):
-    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n")
-
-
-def shown(address):
-    return "%s <%s>" % (address.display_name, address.addr_spec) if address.display_name \
-        else address.addr_spec
-
-
 def main(out):
     os.makedirs(out, exist_ok=True)
     lines = []
@@ -98,21 +86,18 @@ def main(out):
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)
         msg = message_from_bytes(data, policy=policy.default)
-        for h in HEADERS:
-            value = msg[h]
-            lines.append(("H", name, h, MISSING if value is None else str(value)))
-        recipients = []
-        for h in ("To", "Cc"):
-            if msg[h] is not None:
-                recipients += list(msg[h].addresses)
+        lines += [("H", name, h, MISSING if msg[h] is None else str(msg[h])) for h in HEADERS]
+        recipients = [a for h in ("To", "Cc") if msg[h] is not None for a in msg[h].addresses]
         lines.append(("N", name, str(len(recipients))))
-        lines += [("R", name, a.addr_spec, shown(a)) for a in recipients]
+        lines += [("R", name, a.addr_spec, "%s <%s>" % (a.display_name, a.addr_spec)
+                   if a.display_name else a.addr_spec) for a in recipients]
     # A mail file whose name is GB18030, not UTF-8.
     with open(os.path.join(os.fsencode(out), "\u4e2d\u6587.eml".encode("gb18030")), "wb") as f:
         f.write(raw("Subject: gb name\nTo: a@b.example\n\n"))
     with open(os.path.join(out, "expected"), "w", encoding="utf-8") as f:
         for fields in lines:
-            f.write("\t".join(escape(x) for x in fields) + "\n")
+            f.write("\t".join(x.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n")
+                              for x in fields) + "\n")
 
 
 if __name__ == "__main__":
