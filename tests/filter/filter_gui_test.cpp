@@ -158,38 +158,20 @@ TEST_F(FilterPanel, FilterListsAndCountsThenDeleteRemovesWhatWasCounted)
     EXPECT_EQ(tree_rows().at(0), "192.168.1.1 16") << "the tree is rebuilt";
 }
 
-// A failed filter forgets the result before it: nothing to delete.
-TEST_F(FilterPanel, FilterFailuresSayWhyAndLeaveNothingToDelete)
+// A failed filter forgets the result before it: nothing to delete. (Why
+// a statement fails is the filter database suite's business.)
+TEST_F(FilterPanel, RefusedPatternSaysSoAndLeavesNothingToDelete)
 {
     store_users_and_select();
-    const struct {
-        const char* what;
-        const char* pattern;
-        const char* condition;
-        double limit_s;
-        const char* label;
-    } cases[] = {
-        {"refused pattern", "a(", "", 30, "筛选总数:筛选条件未被接受"},
-        {"time limit", "", " and (sleep(1) = 0)", 0.2, "筛选总数:查询时间过长,已停止"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        sql_cmd_filter = list_statement(R, 1);
-        click(button1_filter);
-        ASSERT_EQ(count_label(), "筛选总数:50");
-        type_into(edit3_filter, c.pattern);
-        sql_cmd_filter += c.condition;
-        query_time_limit_s = c.limit_s;
-        click(button1_filter);
-        query_time_limit_s = 30;
-        EXPECT_EQ(count_label(), c.label);
-        EXPECT_TRUE(list_column(LIST_COL_NUMBER).empty());
-        EXPECT_FALSE(sensitive(button2_list) || sensitive(button2_filter) ||
-                     sensitive(button3_filter));
-        EXPECT_TRUE(delete_answering({GTK_RESPONSE_OK}).empty());
-        EXPECT_EQ(table_rows(), 60);
-        type_into(edit3_filter, "");
-    }
+    click(button1_filter);
+    ASSERT_EQ(count_label(), "筛选总数:50");
+    type_into(edit3_filter, "a(");
+    click(button1_filter);
+    EXPECT_EQ(count_label(), "筛选总数:筛选条件未被接受");
+    EXPECT_TRUE(list_column(LIST_COL_NUMBER).empty());
+    EXPECT_FALSE(sensitive(button2_list) || sensitive(button2_filter) || sensitive(button3_filter));
+    EXPECT_TRUE(delete_answering({GTK_RESPONSE_OK}).empty());
+    EXPECT_EQ(table_rows(), 60);
 }
 
 TEST_F(FilterPanel, FailedDeletionSaysWhyAndTheListStays)
