@@ -19,30 +19,23 @@ LF = compat32.clone(linesep="\n")
 BODY = "日志服务器的邮件正文。" * 12 + "\nsecond line, ASCII\n"
 
 
-def encoded_word(charset, text):
-    return "=?%s?B?%s?=" % (charset, base64.b64encode(text.encode(charset)).decode())
-
-
-def attachment(data, name, long_line=False, name_charset=None):
+def attachment(data, name, long_line=False, charset=None):
     part = MIMEBase("application", "octet-stream")
+    part.set_payload(data)
+    encoders.encode_base64(part)  # 76-character lines
     if long_line:
-        part.set_payload(base64.b64encode(data).decode("ascii") + "\n")
-        part["Content-Transfer-Encoding"] = "base64"
-    else:
-        part.set_payload(data)
-        encoders.encode_base64(part)  # 76-character lines
-    shown = encoded_word(name_charset, name) if name_charset else name
-    part["Content-Disposition"] = 'attachment; filename="%s"' % shown
+        part.set_payload(base64.b64encode(data).decode() + "\n")
+    if charset:
+        name = "=?%s?B?%s?=" % (charset, base64.b64encode(name.encode(charset)).decode())
+    part["Content-Disposition"] = 'attachment; filename="%s"' % name
     return part
 
 
-def mail(text=None, charset="utf-8", attachments=()):
+def mail(text=None, charset="utf-8", attachments=(), policy=CRLF):
     msg = MIMEMultipart()
-    if text is not None:
-        msg.attach(MIMEText(text, "plain", charset))
-    for a in attachments:
-        msg.attach(a)
-    return msg
+    for part in ([MIMEText(text, "plain", charset)] if text else []) + list(attachments):
+        msg.attach(part)
+    return msg.as_bytes(policy=policy)
 
 
 def sample(size):
@@ -50,45 +43,37 @@ def sample(size):
 
 
 def cases():
-    """(name, message or bytes, body or None, [(name, bytes)])"""
+    """(name, mail, body or None, [(name, bytes)])"""
     one = sample(1)
-    sizes = [("1", one), ("57", sample(57)), ("100k", sample(100 * 1024)),
-             ("5m", os.urandom(5 * 1024 * 1024))]
+    sizes = [("s1.bin", one), ("s57.bin", sample(57)), ("s100k.bin", sample(100 * 1024)),
+             ("s5m.bin", os.urandom(5 * 1024 * 1024))]
     # "\n" only: header blocks end at "\n\n", lines at "\n".
-    yield "lf.eml", mail(BODY, attachments=[attachment(one, "a.bin")]).as_bytes(policy=LF), \
-        BODY, [("a.bin", one)]
-    yield "gb2312.eml", mail("中文正文，GB2312。\n", "gb2312").as_bytes(policy=CRLF), \
-        "中文正文，GB2312。\n", []
+    yield "lf.eml", mail(BODY, attachments=[attachment(one, "a.bin")], policy=LF), BODY, \
+        [("a.bin", one)]
+    yield "gb2312.eml", mail("中文正文，GB2312。\n", "gb2312"), "中文正文，GB2312。\n", []
     # A 7-bit body ends at the last boundary before it, here a plain token
     # of a part nested in another.
     inner = MIMEMultipart("alternative", boundary="inner_b",
                           _subparts=[MIMEText("plain ascii\nbody\n", "plain", "us-ascii")])
-    seven = mail(attachments=[inner]).as_bytes(policy=CRLF).replace(b'"inner_b"', b"inner_b")
+    seven = mail(attachments=[inner]).replace(b'"inner_b"', b"inner_b")
     yield "seven_bit.eml", seven, "plain ascii\r\nbody\r\n", []
     # A short last base64 line followed by the delimiter without an empty line:
     # the delimiter is not decoded into the text.
-    short = mail(BODY).as_bytes(policy=CRLF).replace(b"\r\n\r\n--=", b"\r\n--=")
-    yield "short_last.eml", short, BODY, []
+    yield "short_last.eml", mail(BODY).replace(b"\r\n\r\n--=", b"\r\n--="), BODY, []
     # Markers in another letter case are not found.
-    other = mail(BODY, attachments=[attachment(one, "x.bin")]).as_bytes(policy=CRLF)
+    other = mail(BODY, attachments=[attachment(one, "x.bin")])
     other = other.replace(b"Content-Type: text/plain", b"Content-type: text/plain")
     other = other.replace(b"Content-Disposition: attachment", b"content-disposition: attachment")
     yield "other_case.eml", other, None, []
     # Names: "?B?" words in UTF-8 and GB2312, and names that try to leave the folder.
-    names = mail("names\n", attachments=[
-        attachment(b"u", "中文附件.txt", name_charset="utf-8"),
-        attachment(b"g", "中文附件.txt", name_charset="gb2312"),
-        attachment(b"plain", "../../config"),
-        attachment(b"word", "../../config", name_charset="utf-8")])
-    yield "names.eml", names.as_bytes(policy=CRLF), "names\n", [
-        ("中文附件.txt", b"u"), ("中文附件.txt", b"g"),
-        ("../../config", b"plain"), ("../../config", b"word")]
+    named = [("中文附件.txt", b"u", "utf-8"), ("中文附件.txt", b"g", "gb2312"),
+             ("../../config", b"plain", None), ("../../config", b"word", "utf-8")]
+    parts = [attachment(data, name, charset=charset) for name, data, charset in named]
+    yield "names.eml", mail("names\n", attachments=parts), "names\n", [n[:2] for n in named]
     # Sizes, with "=" and "==" padding, 76-character lines and one long line.
     for long_line in (False, True):
-        parts = [attachment(data, "s%s.bin" % label, long_line) for label, data in sizes]
-        name = "sizes_%s.eml" % ("long" if long_line else "76")
-        yield name, mail("sizes\n", attachments=parts).as_bytes(policy=CRLF), "sizes\n", \
-            [("s%s.bin" % label, data) for label, data in sizes]
+        parts = [attachment(data, name, long_line) for name, data in sizes]
+        yield "sizes_%d.eml" % long_line, mail("sizes\n", attachments=parts), "sizes\n", sizes
 
 
 def put(name, data):

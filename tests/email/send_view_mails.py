@@ -1,21 +1,13 @@
 #!/usr/bin/env python3
-"""Delivers the mails of the e-mail view tests to the mail receiver module
-with Python's smtplib, one after the other, from 127.0.0.1.
+"""send_view_mails.py PORT SCENARIO: delivers the mails of the e-mail view
+tests to the mail receiver module with smtplib, from 127.0.0.1, and writes
+att-<name> with the bytes of every attachment sent into the working directory.
 
-    send_view_mails.py PORT SCENARIO
-
-Scenarios:
-  plain:N   N mails, k = 1 .. N: From "Sender k <sk@example.test>",
-            Subject "mail k", To "b@example.test"
-  varied    9 mails whose From and Subject headers take shapes the decoder
-            suites do not: raw 8-bit UTF-8 and GB18030, a character split
-            over two encoded words, 4-byte characters, values longer than
-            the list shows, blanks around a subject, a group as sender
-  content   two mails: "base64 body" (UTF-8 base64 text, two attachments)
-            and "7bit body" (7-bit text, no attachment)
-
-Writes att-<name> with the bytes of every attachment it sent (names in UTF-8)
-into the working directory.
+plain:N  N mails "mail k" from "Sender k <sk@example.test>", k = 1 .. N
+varied   9 mails whose From and Subject take shapes the decoder suites do not
+         check: raw 8-bit text, a character split over two encoded words,
+         4-byte characters, values longer than the list shows, a group
+content  "base64 body" (UTF-8 text, two attachments) and "7bit body"
 """
 import base64
 import smtplib
