@@ -3,37 +3,30 @@
 #include "gui/message_box.h"
 
 #include <cstdlib>
+#include <utility>
 
 void ensure_gtk()
 {
     static bool done = false;
-    if (done)
-        return;
-    done = true;
     if (!std::getenv("DISPLAY"))
         std::abort();  // GUI tests run under the test command's X server
     int argc = 0;
-    gtk_init(&argc, nullptr);
+    if (!std::exchange(done, true))
+        gtk_init(&argc, nullptr);
 }
 
-namespace {
-void collect(GtkWidget* widget, std::vector<std::string>& out)
+std::vector<std::string> label_texts(GtkWidget* widget)
 {
+    std::vector<std::string> out;
     if (GTK_IS_LABEL(widget))
         out.emplace_back(gtk_label_get_text(GTK_LABEL(widget)));
     if (GTK_IS_CONTAINER(widget)) {
         GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
         for (GList* l = children; l; l = l->next)
-            collect(GTK_WIDGET(l->data), out);
+            for (auto& t : label_texts(GTK_WIDGET(l->data)))
+                out.push_back(std::move(t));
         g_list_free(children);
     }
-}
-}  // namespace
-
-std::vector<std::string> label_texts(GtkWidget* widget)
-{
-    std::vector<std::string> out;
-    collect(widget, out);
     return out;
 }
 

@@ -17,11 +17,10 @@
 #include <set>
 #include <string>
 
-// Links the run directory's modules, scripts and tables into `dir` and writes
-// a "config" of the test database and `udp_port`, and a free "smtp_port", so
-// a program under test never holds the default port that the mail
-// receiver's own test binds. What a run leaves behind (spool, queue file)
-// and the run directory's own settings stay out.
+// Links the run directory's files into `dir`, except its settings and what
+// a run leaves behind, and writes a "config" of the test database and
+// `udp_port` and a free "smtp_port" (not the default the mail receiver's own
+// test binds).
 inline bool prepare_run_dir(const std::filesystem::path& dir, int udp_port)
 {
     static const std::set<std::string> own {"config",       "mysql-data", "language_info.txt",
