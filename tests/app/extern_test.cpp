@@ -210,27 +210,20 @@ TEST(CheckedCalls, SqlCorrectEscapesEverySpecialCharacterAndMariaDBReadsItBack)
     mysql_close(conn);
 }
 
-TEST(CheckedCalls, OpenersPassThePathOrDoNothing)
+// The paths' way to the opener is followed in the e-mail view's suite; here,
+// what starts nothing: text that is not UTF-8, no text, no module.
+TEST(CheckedCalls, OpenersStartNothingForBadTextOrWithoutTheModule)
 {
     fake_opener opener;
     {
         scratch_dir dir;
         load_utility(true);
     }
-    opener.reset();
-    open_with_default_program("/work/export/日志 1.xls");
-    EXPECT_EQ(opener.release_and_read(), "/work/export/日志 1.xls");
-    opener.reset();
-    open_mail_file("mail_save/1.2.3.4/a b.eml");
-    EXPECT_EQ(opener.release_and_read(), "mail_save/1.2.3.4/a b.eml");
-
-    // Text that is not UTF-8 starts nothing; nor does a missing module.
     open_with_default_program("\xff\xfe");
     open_with_default_program(nullptr);
     open_mail_file(nullptr);
     scratch_dir dir;
     load_utility(false);
-    opener.reset();
     open_with_default_program("/tmp/a.xls");
     open_mail_file("/tmp/b.eml");
     std::ofstream(opener.dir() / "go") << "go";
