@@ -59,11 +59,6 @@ bool linux_extern_all_unset()
         !Convert_web_addr && !exe_open_file && !exe_open_file_2 && !open_ie;
 }
 
-// Every special character, a NUL inside, and multi-byte text.
-const char specials_bytes[] = "a\\b'c\"d\re\nf\032g\0h日志";
-const std::string specials(specials_bytes, sizeof specials_bytes - 1);
-const std::string specials_escaped = "a\\\\b\\'c\\\"d\\re\\nf\\Zg\\0h日志";
-
 }  // namespace
 
 // A missing module, or a real module lacking the loader's first entry: each
@@ -141,11 +136,20 @@ TEST(CompanionModules, OwnModulesAndReceiversLoadFromTheWorkingDirectory)
         (std::vector<std::string> {"邮件接收tcp建立失败,其它功能正常", "打开udp失败", "err2"}));
 }
 
-// The one home of the stored clock's tests: Unix time minus 8 hours, and a
-// time of day 8 hours behind the local one, through the module or without it;
-// ConvertTime shows a stored time as the local wall clock.
-TEST(CheckedCalls, StoredClockWithModuleAndFallback)
+// The one home of the stored clock's and of SQL escaping's tests, through the
+// module and its fallback. The stored clock is Unix time minus 8 hours, its
+// time of day 8 hours behind the local one; ConvertTime shows a stored time
+// as the local wall clock. Escaping covers every special character, and
+// MariaDB reads the literal back whole.
+TEST(CheckedCalls, StoredClockAndSqlEscapingWithModuleAndFallback)
 {
+    MYSQL* conn = mysql_init(nullptr);
+    mysql_options(conn, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    const bool db = std::getenv("LOGSERVER_TEST_DB_PORT");
+    ASSERT_TRUE(!db || test_db_connect(conn)) << mysql_error(conn);
+    // Every special character, a NUL inside, and multi-byte text.
+    const char specials_bytes[] = "a\\b'c\"d\re\nf\032g\0h日志";
+    const std::string specials(specials_bytes, sizeof specials_bytes - 1);
     for (bool with_module : {true, false}) {
         SCOPED_TRACE(with_module ? "module" : "fallback");
         scratch_dir dir;
@@ -179,22 +183,8 @@ TEST(CheckedCalls, StoredClockWithModuleAndFallback)
         current_time_2(nullptr, nullptr, nullptr);  // skipped, no crash
         unsetenv("TZ");
         tzset();
-    }
-}
 
-// The one home of SQL escaping's tests: the module and the fallback escape
-// every special character alike, and MariaDB reads the literal back whole.
-TEST(CheckedCalls, SqlCorrectEscapesEverySpecialCharacterAndMariaDBReadsItBack)
-{
-    MYSQL* conn = mysql_init(nullptr);
-    mysql_options(conn, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    const bool db = std::getenv("LOGSERVER_TEST_DB_PORT");
-    ASSERT_TRUE(!db || test_db_connect(conn)) << mysql_error(conn);
-    for (bool with_module : {true, false}) {
-        SCOPED_TRACE(with_module ? "module" : "fallback");
-        scratch_dir dir;
-        load_utility(with_module);
-        EXPECT_EQ(sql_correct_text(specials), specials_escaped);
+        EXPECT_EQ(sql_correct_text(specials), "a\\\\b\\'c\\\"d\\re\\nf\\Zg\\0h日志");
         EXPECT_EQ(sql_correct_text(std::string("\0\0", 2)), "\\0\\0");
         EXPECT_EQ(sql_correct_text(""), "");
         if (!db)
