@@ -35,12 +35,10 @@ class MimeScanner : public ::testing::TestWithParam<bool> {  // decoder of the m
 protected:
     void SetUp() override
     {
-        DecodeBase64_interface = nullptr;
-        if (GetParam()) {
-            DecodeBase64_interface =
-                module_entry<void(char*, char*)>("email_decode.dll", "DecodeBase64_interface");
-            ASSERT_NE(DecodeBase64_interface, nullptr);
-        }
+        DecodeBase64_interface = GetParam()
+            ? module_entry<void(char*, char*)>("email_decode.dll", "DecodeBase64_interface")
+            : nullptr;
+        ASSERT_TRUE(DecodeBase64_interface || !GetParam());
     }
     void TearDown() override { DecodeBase64_interface = nullptr; }
 };

@@ -45,8 +45,6 @@ def attachment(data, name):
 
 def with_parts(subject, text, charset, attachments=()):
     msg = MIMEMultipart()
-    msg["From"] = "a@example.test"
-    msg["To"] = "b@example.test"
     msg["Subject"] = subject
     msg.attach(MIMEText(text, "plain", charset))
     for a in attachments:

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -139,22 +140,16 @@ TEST(Bridge, ResultsFallbacksAndCuts)
     script_dir dir(test_email_py, test_js_py);
     in_child(dir.path(), [] {
         EXPECT_EQ(start(0, 0), "");
-        std::string low, high;
-        for (int c = 1; c < 256; ++c)
-            (c < 128 ? low : high) += static_cast<char>(c);
+        std::string high;  // every byte that is not ASCII, none of them valid UTF-8 alone
+        for (int c = 128; c < 256; ++c)
+            high += static_cast<char>(c);
         const std::string gb_path = "mail_save/\xc4\xe3\xba\xc3.eml";
-        struct {
-            int (*wrapper)(const char*, char*);
-            std::string arg;
-            int rc;
-            std::string text;
-        } cases[] = {
+        const std::tuple<int (*)(const char*, char*), std::string, int, std::string> cases[] = {
             {py_js_get_chinese, "inits", 0, "chinese:ok,en:ok,fanti:ok"},
             {py_js_get_fanti, "a+b", 0, "fanti:a+b"},
             {py_get_sender, "m.eml", 0, "from:m.eml"},
             {py_get_subject, "dir/m.eml", 0, "dir/m.eml|c.eml"},
             {py_get_subject, gb_path, 0, gb_path + "|c.eml"},
-            {py_js_get_chinese, low, 0, low},
             {py_js_get_chinese, high, 0, high},
             {py_js_get_chinese, "bytes", 0, "\xe4\xb8\xad\xff"},
             {py_js_get_b_exist_chinese, "link", 0, "3"},
@@ -169,9 +164,9 @@ TEST(Bridge, ResultsFallbacksAndCuts)
             {py_js_get_b_exist_chinese, "link", 0, "3"},
         };
         std::string err = output_of(2, [&] {
-            for (const auto& c : cases) {
-                SCOPED_TRACE(c.arg);
-                EXPECT_EQ(call(c.wrapper, c.arg, c.rc), c.text);
+            for (const auto& [wrapper, arg, rc, text] : cases) {
+                SCOPED_TRACE(arg);
+                EXPECT_EQ(call(wrapper, arg, rc), text);
             }
             EXPECT_EQ(py_del_email_all("raise"), -1);
         });
@@ -264,8 +259,6 @@ TEST(DeliveredScripts, TablesAndMailThroughTheBridge)
     write_file((mail.path() / "1.eml").string(),
                "From: =?gb2312?B?1cXI/Q==?= <z@example.cn>\r\n"
                "Subject: =?UTF-8?B?5pel5b+X?=\r\n =?UTF-8?B?5pyN5Yqh?= report\r\n\r\nbody\r\n");
-    fs::create_directory(mail.path() / "attach");
-    write_file((mail.path() / "attach" / "kept.txt").string(), "x");
     const std::string mail_dir = mail.path().string();
 
     in_child(RUN_DIR, [&] {
@@ -280,5 +273,4 @@ TEST(DeliveredScripts, TablesAndMailThroughTheBridge)
         EXPECT_EQ(py_del_email_all((mail_dir + "/").c_str()), 0);
     });
     EXPECT_FALSE(fs::exists(mail.path() / "1.eml"));
-    EXPECT_TRUE(fs::exists(mail.path() / "attach" / "kept.txt"));
 }

@@ -5,7 +5,6 @@ import sys
 import tempfile
 import unittest
 
-sys.dont_write_bytecode = True
 SOURCE_DIR = os.environ.get(
     "SOURCE_DIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "scripts"))
