@@ -39,8 +39,9 @@ gboolean processor(gpointer)
     return FALSE;
 }
 
-// A record without terminators in its user and note fields.
-tagCommunicationData_ make_record(uint32_t receiver, uint32_t seq)
+// Hands a record over as a receiver does, without terminators in its user
+// and note fields.
+void hand(uint32_t receiver, uint32_t seq, void (*proc)(tagCommunicationData_*) = MyRecvProc)
 {
     tagCommunicationData_ r {};
     r.dwIP = receiver;
@@ -50,7 +51,7 @@ tagCommunicationData_ make_record(uint32_t receiver, uint32_t seq)
                   seq);
     std::memset(r.msg.impMsg.cLogUser, 'u', sizeof r.msg.impMsg.cLogUser);
     std::memset(r.msg.impMsg.cLogNote, 'n', sizeof r.msg.impMsg.cLogNote);
-    return r;
+    proc(&r);
 }
 
 void expect_in_order(uint32_t receivers, uint32_t per_receiver)
@@ -72,10 +73,8 @@ TEST(Handover, TwoReceiversAtOnceLoseAndTearNothing)
     constexpr uint32_t per_receiver = 3 * HANDOVER_CAPACITY;
     std::atomic<int> done {0};
     auto receive = [&](uint32_t receiver) {
-        for (uint32_t seq = 0; seq < per_receiver; ++seq) {
-            tagCommunicationData_ r = make_record(receiver, seq);
-            (receiver == 1 ? MyRecvProc : MyRecvProc_tcp)(&r);
-        }
+        for (uint32_t seq = 0; seq < per_receiver; ++seq)
+            hand(receiver, seq, receiver == 1 ? MyRecvProc : MyRecvProc_tcp);
         ++done;
     };
     std::thread udp(receive, 1);
@@ -92,18 +91,14 @@ TEST(Handover, FullHandOverHoldsTheReceiverAndQuitTakesTheRest)
     // The main loop is not iterated: the processor never runs.
     set_record_processor(processor);
     taken.clear();
-    tagCommunicationData_ closed = make_record(1, 99);
     b_recv = 0;
-    MyRecvProc(&closed);  // dropped, returns without the main loop
+    hand(1, 99);  // dropped, returns without the main loop
     b_recv = 1;
 
     std::atomic<uint32_t> handed {0};
     std::thread receiver([&] {
-        for (uint32_t seq = 0; seq <= HANDOVER_CAPACITY; ++seq) {
-            tagCommunicationData_ r = make_record(1, seq);
-            MyRecvProc(&r);
-            ++handed;
-        }
+        for (uint32_t seq = 0; seq <= HANDOVER_CAPACITY; ++seq, ++handed)
+            hand(1, seq);
     });
     EXPECT_TRUE(eventually([&] { return handed == HANDOVER_CAPACITY; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -116,18 +111,12 @@ TEST(Handover, FullHandOverHoldsTheReceiverAndQuitTakesTheRest)
     expect_in_order(1, HANDOVER_CAPACITY + 1);
 
     // Released: a receiver waiting for room returns, and nothing more is taken.
-    for (uint32_t seq = 0; seq < HANDOVER_CAPACITY; ++seq) {
-        tagCommunicationData_ more = make_record(2, seq);
-        MyRecvProc(&more);
-    }
-    std::thread waiting([] {
-        tagCommunicationData_ last = make_record(2, HANDOVER_CAPACITY);
-        MyRecvProc(&last);
-    });
+    for (uint32_t seq = 0; seq < HANDOVER_CAPACITY; ++seq)
+        hand(2, seq);
+    std::thread waiting([] { hand(2, HANDOVER_CAPACITY); });
     release_receivers();
     waiting.join();
-    tagCommunicationData_ after = make_record(3, 0);
-    MyRecvProc(&after);
+    hand(3, 0);
     taken.clear();
     while (take_record_at_quit(&r, std::chrono::milliseconds(0)))
         take(r);
