@@ -2,7 +2,6 @@
 // its deletions, and the record list's reversed-source menu, on the test
 // display and the test database, each test in a scratch working directory.
 // The files' formats are alias_core_test's business.
-#include "base/language.h"
 #include "browse/menu_reverse_source_ip.h"
 #include "browse/popup_menu.h"
 #include "browse/rename.h"
@@ -11,7 +10,6 @@
 #include "email/python_interface.h"
 #include "gui/message_box.h"
 #include "storage/reverse_source.h"
-#include "support/browse_db.h"
 #include "support/browse_window.h"
 #include "support/scratch_dir.h"
 
@@ -44,14 +42,6 @@ std::string router_name(unsigned ip)
     return tree_find_ip_2(ip, &it) < 0 ? "(none)" : cell_text(GTK_TREE_MODEL(store), &it, 0);
 }
 
-void set_cursor(GtkWidget* view, const char* path)
-{
-    gtk_tree_view_expand_all(GTK_TREE_VIEW(view));
-    GtkTreePath* p = gtk_tree_path_new_from_string(path);
-    gtk_tree_view_set_cursor(GTK_TREE_VIEW(view), p, nullptr, FALSE);
-    gtk_tree_path_free(p);
-}
-
 void activate(GtkWidget* item) { gtk_menu_item_activate(GTK_MENU_ITEM(item)); }
 
 // Opens the alias dialog (through the tree menu's item, or for `ip`) and
@@ -77,17 +67,12 @@ strings alias_dialog(unsigned ip, const std::string& text, int response = GTK_RE
 
 }  // namespace
 
-class Alias : public ::testing::Test {
+class Alias : public browse_test {
 protected:
     scratch_dir dir;  // the working directory: "rename", "reverse", "mail_save"
-    GtkWidget* win = nullptr;
 
-    void SetUp() override
+    GtkWidget* pane() override
     {
-        ensure_gtk();
-        if (!connect_test_db())
-            GTEST_SKIP() << "no test database";
-        language_nu = 0;
         clear_rename_table();
         // The script module deletes mail files, as in the run directory.
         fs::copy_file(fs::path(RUN_DIR) / "my_email.py", "my_email.py");
@@ -96,18 +81,15 @@ protected:
         tree_on_router_row(rename_router_row);
         tree_on_rebuilt(rename_to_tree);
         tree_on_right_click(popup_menu_on_right_click);
-        init_browse_widgets();
-        win = browse_window(gtk_label_new("filter"));
+        return gtk_label_new("filter");
     }
     void TearDown() override
     {
-        stop_scripting_dialogs();
-        if (!win)
-            return;
-        gtk_menu_popdown(GTK_MENU(menu_popup));
-        gtk_menu_popdown(GTK_MENU(menu_popup_reverse));
-        gtk_widget_destroy(win);
-        language_nu = 0;
+        if (win) {
+            gtk_menu_popdown(GTK_MENU(menu_popup));
+            gtk_menu_popdown(GTK_MENU(menu_popup_reverse));
+        }
+        browse_test::TearDown();
         set_source_reversed_test(nullptr);
         release_list();
     }
@@ -124,8 +106,9 @@ TEST_F(Alias, LoadedAtStartUpSetThroughTheMenuKeptOverRebuildsAndThe201stRefused
     init_buf_rename();
     EXPECT_EQ(tree_rows(), (strings {"192.168.1.1 1", "  4 1", "from the last run 1", "  1 1"}));
 
+    gtk_tree_view_expand_all(GTK_TREE_VIEW(treeview));
     for (const char* row : {"0:0", "0"}) {
-        set_cursor(treeview, row);
+        set_tree_cursor(row);
         EXPECT_TRUE(press(treeview, GDK_BUTTON_PRESS, 3, click_tree));
         EXPECT_EQ(gtk_widget_get_visible(popup_change_name), std::string(row) == "0")
             << "offered on router rows only: " << row;
@@ -192,9 +175,10 @@ TEST_F(Alias, TreeMenuDeletionRemovesWhatTheRowStandsFor)
         RemoveAll_tree();
         sql_to_tree();
         add_record(A, 144);  // as the mail intake adds it
+        gtk_tree_view_expand_all(GTK_TREE_VIEW(treeview));
         ip_cur_change_store = static_cast<guint>(-1);
         if (c.cursor)
-            set_cursor(treeview, c.cursor);
+            set_tree_cursor(c.cursor);
         told.clear();
         dialog_script script {{c.answer}, {}};
         script_dialogs(script);
@@ -225,10 +209,10 @@ TEST_F(Alias, ReverseTwiceThenTheNextPageShowsIt)
     r.time = 1;
     ASSERT_TRUE(store_row(r));  // id 2, listed first
     sql_to_tree();
-    set_cursor(treeview, "0");
+    set_tree_cursor("0");
     activate(popup_reverse);
     EXPECT_FALSE(fs::exists(REVERSE_FILE)) << "no record under the cursor yet";
-    set_cursor(treeview_list, "1");
+    set_tree_cursor("1", treeview_list);
     ASSERT_EQ(select_id_list, 1u);
     EXPECT_TRUE(press(treeview_list, GDK_BUTTON_PRESS, 3, click_tree_list));
     gtk_menu_popdown(GTK_MENU(menu_popup_reverse));
@@ -254,6 +238,6 @@ TEST_F(Alias, ReverseTwiceThenTheNextPageShowsIt)
         return out;
     };
     EXPECT_EQ(sources(), (strings {"10.0.0.1", "10.0.0.1"})) << "rows shown keep their rendering";
-    set_cursor(treeview, "0");  // the next page load
+    set_tree_cursor("0");  // the next page load
     EXPECT_EQ(sources(), (strings {"10.0.0.1", "1.0.0.10"}));
 }

@@ -1,10 +1,8 @@
 // The device tree and the record list on the test display and the test
 // database: placing records, listing a row's records a page at a time, and
 // the list's buttons and clicks.
-#include "base/language.h"
 #include "browse/set_list_data.h"
 #include "storage/page_set.h"
-#include "support/browse_db.h"
 #include "support/browse_window.h"
 
 #include <gtest/gtest.h>
@@ -39,26 +37,7 @@ bool sensitive(GtkWidget* w) { return gtk_widget_get_sensitive(w); }
 
 }  // namespace
 
-class Browse : public ::testing::Test {
-protected:
-    GtkWidget* win = nullptr;
-
-    void SetUp() override
-    {
-        if (!connect_test_db())
-            GTEST_SKIP() << "no test database";
-        language_nu = 0;
-        init_browse_widgets();
-        win = browse_window(gtk_label_new("filter"));
-    }
-    void TearDown() override
-    {
-        stop_scripting_dialogs();
-        if (win)
-            gtk_widget_destroy(win);
-        language_nu = 0;
-    }
-};
+using Browse = browse_test;
 
 TEST_F(Browse, TreeFromStoredRowsEqualsRecordByRecordPlacementInOrderOfArrival)
 {
@@ -103,9 +82,7 @@ TEST_F(Browse, SelectingAndClickingTreeRowsListsTheirRecords)
     EXPECT_FALSE(sensitive(button1_list) || sensitive(button2_list));
 
     // The list's cursor names a record; the tree's cursor forgets it.
-    GtkTreePath* p = gtk_tree_path_new_from_indices(1, -1);
-    gtk_tree_view_set_cursor(GTK_TREE_VIEW(treeview_list), p, nullptr, FALSE);
-    gtk_tree_path_free(p);
+    set_tree_cursor("1", treeview_list);
     EXPECT_EQ(select_id_list, 4u);
     gtk_tree_view_expand_all(GTK_TREE_VIEW(treeview));
     set_tree_cursor("0:1");
@@ -121,7 +98,7 @@ TEST_F(Browse, SelectingAndClickingTreeRowsListsTheirRecords)
     set_tree_cursor("0");
     EXPECT_TRUE(press(treeview, GDK_BUTTON_PRESS, 3, click_tree));
     EXPECT_FALSE(press(treeview, GDK_2BUTTON_PRESS, 1, click_tree));
-    p = gtk_tree_path_new_first();
+    GtkTreePath* p = gtk_tree_path_new_first();
     EXPECT_TRUE(gtk_tree_view_row_expanded(GTK_TREE_VIEW(treeview), p));
     gtk_tree_path_free(p);
     EXPECT_TRUE(press(treeview_list, GDK_BUTTON_PRESS, 3, click_tree_list));

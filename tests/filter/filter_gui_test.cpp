@@ -2,7 +2,6 @@
 // against the test database, their failures, the pickers and the language
 // switch. The statements themselves are filter_statement_test's business.
 #include "app/language_switch.h"
-#include "base/language.h"
 #include "browse/set_list_data.h"
 #include "filter/calendar.h"
 #include "filter/filter_query.h"
@@ -10,7 +9,6 @@
 #include "filter/picker_time.h"
 #include "filter/show_filter_num_wnd.h"
 #include "storage/page_set.h"
-#include "support/browse_db.h"
 #include "support/browse_window.h"
 
 #include <gtest/gtest.h>
@@ -65,32 +63,20 @@ void set_time(CalendarData& d, int day, int hour, int minute, int second)
 
 }  // namespace
 
-class FilterPanel : public ::testing::Test {
+class FilterPanel : public browse_test {
 protected:
-    GtkWidget* win = nullptr;
-
-    void SetUp() override
+    GtkWidget* pane() override
     {
-        if (!connect_test_db())
-            GTEST_SKIP() << "no test database";
-        language_nu = 0;
         query_time_limit_s = 30;
         delete_time_limit_s = 300;
-        init_browse_widgets();
         init_filter_wnd();
         init_show_num();
         tree_on_selected([](guint, guint) { filter_node_changed(); });
-        win = browse_window(vbox_top_filter, hbox_top_filter_num);
         // As start-up leaves them.
         gtk_widget_set_sensitive(button2_filter, FALSE);
         gtk_widget_set_sensitive(button3_filter, FALSE);
-    }
-    void TearDown() override
-    {
-        stop_scripting_dialogs();
-        if (win)
-            gtk_widget_destroy(win);
-        exe_sql("unlock tables");
+        under_tree = hbox_top_filter_num;
+        return vbox_top_filter;
     }
 
     // Router R: 50 rows of type 1, every fifth by "guest" (ids 1, 6, 11, ...),

@@ -3,11 +3,15 @@
 // a pane under them (the filter panel, or a stand-in) on the right.
 #pragma once
 
+#include "base/language.h"
 #include "browse/button_wnd_list.h"
 #include "browse/list_data.h"
 #include "browse/tree2.h"
 #include "gui/main_window.h"
+#include "support/browse_db.h"
 #include "support/gui_support.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -46,11 +50,12 @@ inline GtkWidget* browse_window(GtkWidget* pane, GtkWidget* under_tree = nullptr
     return win;
 }
 
-// Puts the device tree's cursor on a row ("0", "0:1"), which lists its records.
-inline void set_tree_cursor(const char* path)
+// Puts the device tree's cursor on a row ("0", "0:1"), which lists its
+// records; or the cursor of another view.
+inline void set_tree_cursor(const char* path, GtkWidget* view = treeview)
 {
     GtkTreePath* p = gtk_tree_path_new_from_string(path);
-    gtk_tree_view_set_cursor(GTK_TREE_VIEW(treeview), p, nullptr, FALSE);
+    gtk_tree_view_set_cursor(GTK_TREE_VIEW(view), p, nullptr, FALSE);
     gtk_tree_path_free(p);
 }
 
@@ -87,3 +92,31 @@ inline gboolean press(GtkWidget* w, GdkEventType type, guint button,
     ev.window = gtk_widget_get_window(w);
     return handler(w, &ev, nullptr);
 }
+
+// A test with the browsing widgets in a shown window over the emptied test
+// database (skipped without one), in the first language. A derived fixture
+// builds the pane beside the list in pane() and may set under_tree there.
+class browse_test : public ::testing::Test {
+protected:
+    GtkWidget* win = nullptr;
+    GtkWidget* under_tree = nullptr;
+
+    virtual GtkWidget* pane() { return gtk_label_new("filter"); }
+    void SetUp() override
+    {
+        if (!connect_test_db())
+            GTEST_SKIP() << "no test database";
+        language_nu = 0;
+        init_browse_widgets();
+        GtkWidget* beside_list = pane();
+        win = browse_window(beside_list, under_tree);
+    }
+    void TearDown() override
+    {
+        stop_scripting_dialogs();
+        if (win)
+            gtk_widget_destroy(win);
+        language_nu = 0;
+        exe_sql("unlock tables");
+    }
+};
