@@ -70,6 +70,12 @@ TEST(Insertion, RowValuesAndSourceInheritance)
     EXPECT_EQ(r.dwSourceIP, 0x0A000001u) << "inherits the previous record's source address";
     EXPECT_EQ(std::tie(r.dwIP, r.cLogUser, r.cLogNote),
               std::make_tuple(0x0101A8C0u, std::string("admin"), std::string("note")));
+    // Fields without a terminator stay in their field.
+    auto full = record("c", 0);
+    std::memset(full.msg.impMsg.cLogUser, 'u', sizeof full.msg.impMsg.cLogUser);
+    std::memset(full.msg.impMsg.cLogNote, 'n', sizeof full.msg.impMsg.cLogNote);
+    r = make_log_row(full, "c", 1, 0, source, unknown);
+    EXPECT_EQ(r.cLogUser + r.cLogNote, std::string(32, 'u') + std::string(64, 'n'));
 
     // An answer of the tables wins; its texts lose their "&nbsp;".
     auto found = [](const lookup_keys& keys, display_texts& out) {
@@ -82,15 +88,4 @@ TEST(Insertion, RowValuesAndSourceInheritance)
     EXPECT_EQ(std::tie(r.cLogContent, r.cLogContent_chinese, r.cLogContent_en, r.cLogContent_fanti),
               std::make_tuple(std::string("link up eth0"), std::string("链路  启用"),
                               std::string("link up&nbsp"), std::string("鏈路 啟用")));
-}
-
-TEST(Insertion, FieldsWithoutTerminatorStayInTheirField)
-{
-    tagCommunicationData_ r {};
-    std::memset(r.msg.impMsg.cLogUser, 'u', sizeof r.msg.impMsg.cLogUser);
-    std::memset(r.msg.impMsg.cLogNote, 'n', sizeof r.msg.impMsg.cLogNote);
-    uint32_t src = 0;
-    log_row row = make_log_row(r, "c", 1, 0, src, unknown);
-    EXPECT_EQ(row.cLogUser, std::string(32, 'u'));
-    EXPECT_EQ(row.cLogNote, std::string(64, 'n'));
 }
