@@ -218,9 +218,8 @@ TEST_F(EmailView, TenMailsAPageWithTheSameHeadersFromModuleAndScripts)
     EXPECT_EQ(current_pag_email, 0) << "selecting the e-mail row again starts at page 1";
 }
 
-// Stored mail is in the tree after start-up and after every rebuild; the
-// deletion asks first, reports the files it could not remove and rebuilds the
-// tree once.
+// Stored mail is in the tree after start-up; the deletion asks first, reports
+// the files it could not remove, and rebuilds the tree once with what is left.
 TEST_F(EmailView, SelectedMailsAreDeletedAfterTheQuestion)
 {
     deliver("plain:5", 5);
