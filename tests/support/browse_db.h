@@ -47,16 +47,13 @@ inline bool store_row(const stored_row& r)
     return exe_sql(sql.c_str()) == 0;
 }
 
-// Stores n rows of one router and type with times first_time, first_time+1, ...
+// Stores n rows of one router and type with times first_time, first_time+1,
+// ... and the texts "row 0", "row 1", ...
 inline void store_rows(unsigned n, unsigned ip, unsigned type, unsigned first_time = 1000)
 {
     for (unsigned i = 0; i < n; ++i) {
-        stored_row r;
-        r.ip = ip;
-        r.type = type;
-        r.time = first_time + i;
-        r.content = r.cn = r.en = r.tw = "row " + std::to_string(i);
-        store_row(r);
+        const std::string text = "row " + std::to_string(i);
+        store_row({ip, type, 0, "", text, first_time + i, text, text, text});
     }
 }
 
