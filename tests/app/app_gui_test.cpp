@@ -54,15 +54,3 @@ TEST(Startup, InTheSystemLanguageReportsMissingModulesAndQuitsWhenConfirmed)
     EXPECT_EXIT(start(), ::testing::ExitedWithCode(0),
                 "\\[err2\\]\\[err19\\]\\[err14\\]\\[err17\\]\\[err vc_excel\\]");
 }
-
-TEST(MainWindow, LeftColumnNeverNarrowerThan180)
-{
-    ensure_gtk();
-    build_main_window();
-    pump_events();
-    gtk_paned_set_position(GTK_PANED(hpaned_1), 60);
-    EXPECT_EQ(gtk_paned_get_position(GTK_PANED(hpaned_1)), 180);
-    gtk_paned_set_position(GTK_PANED(hpaned_1), 300);
-    EXPECT_EQ(gtk_paned_get_position(GTK_PANED(hpaned_1)), 300);
-    gtk_widget_destroy(window);
-}

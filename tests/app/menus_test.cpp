@@ -173,6 +173,14 @@ TEST_F(MainWindow, EachLanguageRelabelsEveryPartAndAgainChangesNothing)
     EXPECT_EQ(seen[2][0].at(0), "系統");
 }
 
+TEST_F(MainWindow, LeftColumnNeverNarrowerThan180)
+{
+    gtk_paned_set_position(GTK_PANED(hpaned_1), 60);
+    EXPECT_EQ(gtk_paned_get_position(GTK_PANED(hpaned_1)), 180);
+    gtk_paned_set_position(GTK_PANED(hpaned_1), 300);
+    EXPECT_EQ(gtk_paned_get_position(GTK_PANED(hpaned_1)), 300);
+}
+
 // Every menu and tool item reaches its action: reception (the tools follow its
 // state, the menu items stay usable), the toolbar toggle, and the setup,
 // version and quit dialogs in the current language.
