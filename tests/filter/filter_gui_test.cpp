@@ -186,22 +186,6 @@ TEST_F(FilterPanel, FailedDeletionSaysWhyAndTheListStays)
     }
 }
 
-TEST_F(FilterPanel, PagingStoppedAtTheTimeLimitIsReportedNotShownEmpty)
-{
-    store_rows(2, R, 1);
-    sql_cmd_store_1 = list_statement(R, 1) + " and (sleep(1) = 0)";
-    query_time_limit_s = 0.2;
-    language_nu = 1;
-    for (auto page : {button_next_page, button_pre_page}) {
-        dialog_script ok {{GTK_RESPONSE_OK}, {}};
-        script_dialogs(ok);
-        page(nullptr, nullptr);
-        EXPECT_EQ(ok.shown,
-                  texts {"Reading the records took more than 0.2 s; the query was stopped."});
-        EXPECT_TRUE(list_column(LIST_COL_NUMBER).empty());
-    }
-}
-
 // The pickers start unticked at today and the local time of day; ticked
 // bounds narrow the filter.
 TEST_F(FilterPanel, PickersStartAtTheLocalTimeAndNarrowTheFilter)
