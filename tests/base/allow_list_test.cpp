@@ -34,30 +34,18 @@ TEST(AllowList, AddressesBlocksCommentsAndLinesSetAside)
                                      "+1.2.3.4\n"
                                      "5.6.7.8/0x8\n"
                                      "127.0.0.2/32");
-    EXPECT_TRUE(l.in_force());
-    EXPECT_FALSE(l.refuses_all());
     EXPECT_EQ(l.blocks().size(), 4u);
     ASSERT_EQ(l.problems().size(), 8u);
     EXPECT_EQ(l.problems()[0].line, 6u);
     EXPECT_EQ(l.problems()[0].text, "1.2.3");
     EXPECT_EQ(l.problems()[5].text, "1.2.3.4 5.6.7.8");
-    const std::pair<uint32_t, bool> cases[] = {
-        {addr(192, 168, 1, 7), true},
-        {addr(192, 168, 1, 8), false},
-        {addr(10, 1, 0, 0), true},
-        {addr(10, 1, 255, 255), true},
-        {addr(10, 2, 0, 0), false},
-        {addr(127, 0, 0, 2), true},
-        {addr(127, 0, 0, 3), false},
-        {addr(1, 2, 3, 4), false},
-        {addr(5, 6, 7, 8), false},
-        // Host bits of a block's address are ignored: 172.16.5.8 to .11.
-        {addr(172, 16, 5, 8), true},
-        {addr(172, 16, 5, 11), true},
-        {addr(172, 16, 5, 12), false},
-    };
-    for (auto [a, allowed] : cases)
-        EXPECT_EQ(l.allows(a), allowed) << std::hex << a;
+    // The host bits of a block's address are ignored: 172.16.5.9/30 is .8 to .11.
+    for (uint32_t a : {addr(192, 168, 1, 7), addr(10, 1, 0, 0), addr(10, 1, 255, 255),
+                       addr(127, 0, 0, 2), addr(172, 16, 5, 8), addr(172, 16, 5, 11)})
+        EXPECT_TRUE(l.allows(a)) << std::hex << a;
+    for (uint32_t a : {addr(192, 168, 1, 8), addr(10, 2, 0, 0), addr(127, 0, 0, 3),
+                       addr(1, 2, 3, 4), addr(5, 6, 7, 8), addr(172, 16, 5, 12)})
+        EXPECT_FALSE(l.allows(a)) << std::hex << a;
     // dwIP form: first octet in the low byte.
     EXPECT_TRUE(l.allows_dwip(192u | 168u << 8 | 1u << 16 | 7u << 24));
     EXPECT_FALSE(l.allows_dwip(7u | 1u << 8 | 168u << 16 | 192u << 24));
