@@ -187,10 +187,6 @@ TEST_F(TcpModule, SmtplibMailsAreStoredByteForByteEachOnce)
     for (int i = 0; i < mails; ++i)
         sent.insert(read_file("sent/sent-" + std::to_string(i) + ".eml"));
     EXPECT_TRUE(got == sent) << "every mail whole, each once, no temporary file left";
-    for (const auto& r : sink::records()) {
-        EXPECT_EQ(r.msg.impMsg.dwLogType, 144u);
-        EXPECT_EQ(r.dwIP, loopback_dwip(2));
-    }
 }
 
 // Refused commands and messages leave the session going and no file behind;

