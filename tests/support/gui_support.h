@@ -25,7 +25,6 @@ struct dialog_script {
 void script_dialogs(dialog_script& script);
 void stop_scripting_dialogs();
 
-// Runs the main loop's pending events.
 void pump_events();
 
 // A cell of a tree model: text ("-" for none) or number.

@@ -35,8 +35,7 @@ private:
 
 inline void write_file(const std::string& name, const std::string& bytes)
 {
-    std::ofstream(name, std::ios::binary)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary) << bytes;
 }
 
 inline std::string read_file(const std::string& name)
