@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <tuple>
 
 #include "test_datagrams.h"
@@ -17,13 +18,6 @@ uint16_t port_of(std::string_view field)
     std::string c(500, '\0');
     c.replace(400, field.size(), field);
     return config_udp_port(c);
-}
-
-tagCommunicationData_ decode(std::string_view d, uint32_t source = 0x0100007F)
-{
-    tagCommunicationData_ r;
-    EXPECT_TRUE(decode_datagram(d, source, r));
-    return r;
 }
 
 using P = std::tuple<std::string_view, std::string_view, std::string_view>;  // host, app, message
@@ -102,34 +96,33 @@ TEST(UdpSyslog, Rfc5424Variants)
     EXPECT_EQ(parts("<13>1 - h a - - [broken"), P("h", "a", "[broken"));
 }
 
-TEST(UdpDecode, NativeRecord)
+// Each record as "type source-ip user|content|note router wnd", hex numbers.
+TEST(UdpDecode, NativeRecordsAndSyslogMessages)
 {
-    auto r = decode(native_datagram(4, 0x0A000001, "bob", "port scan", "fw", 0, 9), 0x0200007F);
-    EXPECT_EQ(imp(r).dwLogType, 4u);
-    EXPECT_EQ(imp(r).dwSourceIP, 0x0A000001u);
-    EXPECT_STREQ(imp(r).cLogNote, "fw");
-    EXPECT_EQ(r.dwIP, 0x0200007Fu);  // taken from the sender
-    EXPECT_EQ(r.wnd, 9u);
-    r = decode(native_datagram(1, 0, "u", "c", repeat("\xD6\xD0", 32), 0x0501A8C0, 9, 620));
-    EXPECT_EQ(r.dwIP, 0x0501A8C0u);  // the record's own
-    EXPECT_EQ(r.wnd, 0u);
-    EXPECT_EQ(std::string(imp(r).cLogNote), repeat("中", 21));  // 64 GB18030 bytes grow to 96
-    // Full fields without a terminator lose their last byte.
-    r = decode(native_datagram(5, 1, repeat("U", 32), repeat("C", 512), repeat("N", 64)));
-    EXPECT_EQ(std::string(imp(r).cLogUser) + imp(r).cLogContent + imp(r).cLogNote,
-              repeat("U", 31) + repeat("C", 511) + repeat("N", 63));
-}
-
-TEST(UdpDecode, SyslogMessage)
-{
-    auto r = decode("<13>Dec  7 02:50:32 gw sshd[5]: Config saved", 0x0300007F);
-    EXPECT_EQ(imp(r).dwLogType, 3u);
-    EXPECT_EQ(imp(r).dwSourceIP, 0u);
-    EXPECT_STREQ(imp(r).cLogUser, "sshd");
-    EXPECT_STREQ(imp(r).cLogNote, "gw");
-    EXPECT_STREQ(imp(r).cLogContent, "Config saved");
-    EXPECT_EQ(r.dwIP, 0x0300007Fu);
-    EXPECT_STREQ(imp(decode(std::string("<13>a\0b", 7))).cLogContent, "a b");
+    const struct {
+        std::string datagram;
+        std::string fields;
+    } cases[] = {
+        // The router is the sender unless the record names one.
+        {native_datagram(4, 0x0A000001, "bob", "port scan", "fw", 0, 9),
+         "4 a000001 bob|port scan|fw 200007f 9"},
+        {native_datagram(1, 0, "u", "c", repeat("\xD6\xD0", 32), 0x0501A8C0, 9, 620),
+         "1 0 u|c|" + repeat("中", 21) + " 501a8c0 0"},  // 64 GB18030 bytes to 96; no wnd
+        // Full fields without a terminator lose their last byte.
+        {native_datagram(5, 1, repeat("U", 32), repeat("C", 512), repeat("N", 64)),
+         "5 1 " + repeat("U", 31) + "|" + repeat("C", 511) + "|" + repeat("N", 63) + " 200007f 0"},
+        {"<13>Dec  7 02:50:32 gw sshd[5]: Config saved", "3 0 sshd|Config saved|gw 200007f 0"},
+        {std::string("<13>a\0b", 7), "5 0 |a b| 200007f 0"},
+    };
+    for (const auto& c : cases) {
+        tagCommunicationData_ r;
+        ASSERT_TRUE(decode_datagram(c.datagram, 0x0200007F, r)) << c.fields;
+        const tagImpMsg_& m = r.msg.impMsg;
+        std::ostringstream got;
+        got << std::hex << m.dwLogType << ' ' << m.dwSourceIP << ' ' << m.cLogUser << '|'
+            << m.cLogContent << '|' << m.cLogNote << ' ' << r.dwIP << ' ' << r.wnd;
+        EXPECT_EQ(got.str(), c.fields);
+    }
     tagCommunicationData_ empty;
     EXPECT_FALSE(decode_datagram("", 1, empty));
     EXPECT_FALSE(decode_datagram("<13>\r\n", 1, empty));

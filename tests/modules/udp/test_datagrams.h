@@ -2,8 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <algorithm>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -20,14 +18,11 @@ inline std::string native_datagram(uint32_t type, uint32_t source_ip, std::strin
         for (int i = 0; i < 4; ++i)
             d[at + i] = static_cast<char>(v >> (8 * i));
     };
-    auto put_text = [&](std::size_t at, std::size_t size, std::string_view t) {
-        std::memcpy(d.data() + at, t.data(), std::min(size, t.size()));
-    };
     put32(0, type);
     put32(4, source_ip);
-    put_text(8, 32, user);
-    put_text(40, 512, content);
-    put_text(552, 64, note);
+    user.copy(d.data() + 8, 32);
+    content.copy(d.data() + 40, 512);
+    note.copy(d.data() + 552, 64);
     put32(616, ip);
     put32(620, wnd);
     d.resize(size);
