@@ -66,10 +66,11 @@ void expect_in_order(uint32_t receivers, uint32_t per_receiver)
 
 }  // namespace
 
-TEST(Handover, TwoReceiversAtOnceLoseAndTearNothing)
+TEST(Handover, ReceiversLoseNothingAndAFullHandOverHoldsThemUntilQuit)
 {
     set_record_processor(processor);
-    // More than the hand-over holds, so the receivers also wait for room.
+    // Two receivers at once, more than the hand-over holds, so that they also
+    // wait for room.
     constexpr uint32_t per_receiver = 3 * HANDOVER_CAPACITY;
     std::atomic<int> done {0};
     auto receive = [&](uint32_t receiver) {
@@ -84,17 +85,12 @@ TEST(Handover, TwoReceiversAtOnceLoseAndTearNothing)
     udp.join();
     tcp.join();
     expect_in_order(2, per_receiver);
-}
 
-TEST(Handover, FullHandOverHoldsTheReceiverAndQuitTakesTheRest)
-{
-    // The main loop is not iterated: the processor never runs.
-    set_record_processor(processor);
+    // From here the main loop is not iterated: the processor never runs.
     taken.clear();
     b_recv = 0;
     hand(1, 99);  // dropped, returns without the main loop
     b_recv = 1;
-
     std::atomic<uint32_t> handed {0};
     std::thread receiver([&] {
         for (uint32_t seq = 0; seq <= HANDOVER_CAPACITY; ++seq, ++handed)
