@@ -1,10 +1,8 @@
 """make_header_mails.py DIR: writes real-world-shaped mails for the
 "email_decode.dll" tests into DIR, and in DIR/expected what Python's email
-package reads from them, as UTF-8 lines of tab-separated fields (\\\\, \\t
-and \\n inside a field):
-    H <mail> <header> <value>     (value "\\x01": no such header)
-    N <mail> <number of recipients (To, then Cc)>
-    R <mail> <address> <shown>    (shown: "Name <address>" or address)
+package reads from them, one tab-separated line each (\\\\, \\t and \\n
+escaped): "H mail header value" ("\\x01": no such header), "N mail count"
+(To, then Cc), "R mail address shown" (shown: "Name <address>" or address).
 """
 
 import os

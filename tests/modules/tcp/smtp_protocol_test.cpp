@@ -23,7 +23,7 @@ TEST(SmtpCommands, VerbsInAnyCaseWithTheirArguments)
     EXPECT_EQ(smtp::parse_command("").what, verb::unknown);
 }
 
-TEST(SmtpCommands, MailFromPathAndParameters)
+TEST(SmtpCommands, MailFromAndRcptToArguments)
 {
     for (const char* good : {"FROM:<a@example.test>", "from: <a@example.test>", "FROM:<>",
                              "FROM:<a@b> BODY=8BITMIME SMTPUTF8 body=7bit"})
@@ -40,10 +40,7 @@ TEST(SmtpCommands, MailFromPathAndParameters)
     EXPECT_EQ(sized.size, 20480u);
     EXPECT_FALSE(smtp::parse_mail_from("FROM:<a@b>").has_size);
     EXPECT_EQ(smtp::parse_mail_from("FROM:<a@b> SIZE=99999999999999999999").size, UINT64_MAX);
-}
 
-TEST(SmtpCommands, RcptToNeedsAnAddress)
-{
     EXPECT_EQ(smtp::parse_rcpt_to("TO:<b@example.test>"), arg_status::ok);
     EXPECT_EQ(smtp::parse_rcpt_to("to: <Postmaster>"), arg_status::ok);
     EXPECT_EQ(smtp::parse_rcpt_to("TO:<>"), arg_status::syntax);
