@@ -1,7 +1,4 @@
-// The hand-over from receiver threads to the main loop: two receivers calling
-// at once lose and tear nothing, each receiver's records are taken in its
-// order, a full hand-over holds its receiver back, and quitting takes what
-// is left and releases a waiting receiver.
+// The hand-over from receiver threads to the main loop.
 #include "modules/record_sink.h"
 #include "receive/udp_proc.h"
 

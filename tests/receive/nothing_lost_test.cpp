@@ -191,9 +191,6 @@ protected:
 
 }  // namespace
 
-// The database killed while records stream in and started again 5 s later;
-// then the program quits, from the menu and by SIGTERM, while the database is
-// away and rows wait in the spool, and the next start stores them.
 TEST_F(NothingLost, DatabaseKilledWhileRecordsStreamInOrWhileTheProgramQuits)
 {
     start_program();
@@ -241,9 +238,6 @@ TEST_F(NothingLost, DatabaseKilledWhileRecordsStreamInOrWhileTheProgramQuits)
     EXPECT_FALSE(spool_holds_rows()) << "the spool is emptied once stored";
 }
 
-// Bursts stored whole whatever ends the program: SIGTERM right after 50,000,
-// the low-disk end, and SIGINT after a burst larger than the memory queue
-// (100 records here).
 TEST_F(NothingLost, BurstsAreStoredWholeAndInOrderWhateverEndsTheProgram)
 {
     start_program();
@@ -254,7 +248,7 @@ TEST_F(NothingLost, BurstsAreStoredWholeAndInOrderWhateverEndsTheProgram)
     send(50000, 52000);
     std::ofstream("low-disk") << "";
     EXPECT_EQ(wait_program(), 0) << "the low-disk end";
-    start_program("100");
+    start_program("100");  // a memory queue of 100 records
     ASSERT_TRUE(stored(52000)) << rows();
     send(52000, 72000);
     ASSERT_TRUE(stored(72000)) << rows();

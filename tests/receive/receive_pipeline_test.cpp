@@ -1,6 +1,5 @@
-// Records through the real UDP receiver, the hand-over, the device tree and
-// the database, in this process: the receiver's threads hand over to the
-// main loop that the test pumps.
+// Records through the real receivers, the hand-over, the device tree and the
+// database, in this process, whose main loop the test pumps.
 #include "companion/extern.h"
 #include "browse/tree2.h"
 #include "email/python_interface.h"
@@ -83,7 +82,6 @@ protected:
         return std::atoll(admin_.scalar("select count(*) from LogDB.LogTab").c_str());
     }
 
-    // Runs the main loop until `done` holds or the time is up.
     static bool pump_until(const std::function<bool()>& done,
                            std::chrono::milliseconds limit = std::chrono::seconds(5))
     {

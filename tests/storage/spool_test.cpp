@@ -1,7 +1,4 @@
-// The spool file and the storing around it, without a server: entries
-// survive reopening, a torn last entry spoils none before it, and the store
-// keeps the order, spools while the server is away, and never sends a
-// statement again whose rows turn out to be stored.
+// The spool file, and the storing around it against a fake server.
 #include "storage/spool.h"
 #include "support/scratch_dir.h"
 
@@ -66,8 +63,7 @@ std::vector<texts> entries_of(const std::string& path)
 
 }  // namespace
 
-// Every field, awkward bytes included, and the head; a header write torn
-// half-way leaves the other slot, the state before it.
+// Every field, awkward bytes included; a torn header write leaves the other slot.
 TEST(Spool, EntriesAndHeadSurviveReopening)
 {
     scratch_dir dir;
@@ -182,8 +178,6 @@ protected:
 
 }  // namespace
 
-// In order, spooled while the server is away, and a statement whose outcome
-// is unknown looked for before it is sent again, in this run or the next.
 TEST_F(RowStore, StoresInOrderAndNeverSendsAStoredStatementAgain)
 {
     {

@@ -64,8 +64,6 @@ protected:
 
 }  // namespace
 
-// Without LogDB, or with LogDB but without its table, a start builds what is
-// missing; the next start sends no schema statement.
 TEST_F(StorageDb, FirstStartBuildsTheSchemaAndTheSecondSendsNoSchemaStatement)
 {
     admin_db db;
