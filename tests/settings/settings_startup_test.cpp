@@ -35,26 +35,22 @@ protected:
         ensure_gtk();
         // Nothing must be found by accident at the library's defaults.
         setenv("MYSQL_UNIX_PORT", (dir_.path() / "no-server.sock").c_str(), 1);
+        // Every dialog is answered OK, the settings dialog after `edit` ran on
+        // it; `shown` records "<settings>" or the message of each.
+        set_dialog_answerer([this](GtkDialog* d) {
+            shown.push_back(GTK_WIDGET(d) == dialog_log ? "<settings>" : dialog_message(d));
+            if (GTK_WIDGET(d) == dialog_log)
+                edit();
+            return static_cast<int>(GTK_RESPONSE_OK);
+        });
     }
     void TearDown() override
     {
         stop_scripting_dialogs();
         close_mysql();
     }
-    // Answers every dialog OK, the settings dialog after `edit` ran on it;
-    // `shown` records "<settings>" or the message of each.
-    void answer(std::function<void()> edit)
-    {
-        edit_ = std::move(edit);
-        set_dialog_answerer([this](GtkDialog* d) {
-            shown.push_back(GTK_WIDGET(d) == dialog_log ? "<settings>" : dialog_message(d));
-            if (GTK_WIDGET(d) == dialog_log)
-                edit_();
-            return static_cast<int>(GTK_RESPONSE_OK);
-        });
-    }
     texts shown;
-    std::function<void()> edit_;
+    std::function<void()> edit;
     scratch_dir dir_;
 };
 
@@ -65,10 +61,10 @@ TEST_F(StartUp, WrongSettingsAskAndTheCorrectionConnectsSavedOrNot)
     lang_sys = 2052;
     write_file(CONFIG_FILE, test_config("wrong"));
     std::string password_shown;
-    answer([&] {
+    edit = [&] {
         password_shown = gtk_entry_get_text(GTK_ENTRY(edit3_setup_log));
         gtk_entry_set_text(GTK_ENTRY(edit3_setup_log), "");
-    });
+    };
     init_mysql();
     EXPECT_EQ(shown, (texts {"不能连接数据库，请检查数据库的ip地址和密码", "<settings>"}));
     EXPECT_EQ(password_shown, "wrong");
@@ -83,12 +79,12 @@ TEST_F(StartUp, WrongSettingsAskAndTheCorrectionConnectsSavedOrNot)
     lang_sys = 1028;
     std::filesystem::remove(CONFIG_FILE);
     std::filesystem::create_directories("config/x");
-    answer([] {
+    edit = [] {
         gtk_entry_set_text(GTK_ENTRY(edit1_setup_log), "127.0.0.1");
         gtk_entry_set_text(GTK_ENTRY(edit2_setup_log), "root");
         gtk_entry_set_text(GTK_ENTRY(edit4_setup_log),
                            test_db_env("LOGSERVER_TEST_DB_PORT").c_str());
-    });
+    };
     init_mysql();
     EXPECT_EQ(shown,
               (texts {"不能連接數據庫，請檢查數據庫的IP地址和密碼", "<settings>",
