@@ -1,8 +1,6 @@
-// Ports for the receivers under test. A port picked by binding port 0 is in
-// the kernel's ephemeral range, where an outgoing connection of a test
-// running beside this one may take it before the receiver binds; these come
-// from below that range, with a lock file per port, held until the test
-// process ends, so that two test processes never pick the same one.
+// Ports for the receivers under test, from below the ephemeral range (where
+// a parallel test's outgoing connection could take a port before the receiver
+// binds it), each locked by a file until the test process ends.
 #pragma once
 
 #include <fcntl.h>

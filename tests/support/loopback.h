@@ -17,10 +17,9 @@
 #include <set>
 #include <string>
 
-// Links the run directory's files into `dir`, except its settings and what
-// a run leaves behind, and writes a "config" of the test database and
-// `udp_port` and a free "smtp_port" (not the default the mail receiver's own
-// test binds).
+// Links the run directory's files into `dir`, except its settings and what a
+// run leaves behind, and writes a "config" of the test database and
+// `udp_port`, and a free "smtp_port" (the mail receiver's test binds the default).
 inline bool prepare_run_dir(const std::filesystem::path& dir, int udp_port)
 {
     static const std::set<std::string> own {"config",       "mysql-data", "language_info.txt",
