@@ -1,6 +1,5 @@
-// The browsing widgets in a shown window, laid out as the main window lays
-// them out: the device tree on the left, the record list, its button row and
-// a pane under them (the filter panel, or a stand-in) on the right.
+// The browsing widgets (device tree, record list and its buttons) for the
+// tests: a fixture that shows them, and readers of what they show.
 #pragma once
 
 #include "base/language.h"
@@ -15,40 +14,6 @@
 
 #include <string>
 #include <vector>
-
-// The tree, the list and the list's buttons, before the window is built.
-inline void init_browse_widgets()
-{
-    ensure_gtk();
-    init_tree_2();
-    init_button_wnd_list();
-    InitTreeView();
-}
-
-// `pane` goes where the filter panel goes, `under_tree` (when given) under
-// the device tree. The caller destroys the window.
-inline GtkWidget* browse_window(GtkWidget* pane, GtkWidget* under_tree = nullptr)
-{
-    hpaned_2_box = gtk_hbox_new(FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(hpaned_2_box), pane, TRUE, TRUE, 5);
-    GtkWidget* left = gtk_vbox_new(FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(left), scrolled_win, TRUE, TRUE, 0);
-    if (under_tree)
-        gtk_box_pack_start(GTK_BOX(left), under_tree, FALSE, FALSE, 0);
-    GtkWidget* right = gtk_vbox_new(FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(right), scrolled_TreeView, TRUE, TRUE, 0);
-    gtk_box_pack_start(GTK_BOX(right), hbox_button_list, FALSE, FALSE, 5);
-    gtk_box_pack_start(GTK_BOX(right), hpaned_2_box, FALSE, FALSE, 0);
-    GtkWidget* top = gtk_hbox_new(FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(top), left, TRUE, TRUE, 0);
-    gtk_box_pack_start(GTK_BOX(top), right, TRUE, TRUE, 0);
-    GtkWidget* win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_container_add(GTK_CONTAINER(win), top);
-    gtk_window_resize(GTK_WINDOW(win), 1000, 700);
-    gtk_widget_show_all(win);
-    pump_events();
-    return win;
-}
 
 // Puts the device tree's cursor on a row ("0", "0:1"), which lists its
 // records; or the cursor of another view.
@@ -94,8 +59,10 @@ inline gboolean press(GtkWidget* w, GdkEventType type, guint button,
 }
 
 // A test with the browsing widgets in a shown window over the emptied test
-// database (skipped without one), in the first language. A derived fixture
-// builds the pane beside the list in pane() and may set under_tree there.
+// database (skipped without one), in the first language, laid out as the
+// main window lays them out: the device tree (over `under_tree`, when set)
+// on the left; the record list, its button row and the pane a derived
+// fixture builds in pane() on the right.
 class browse_test : public ::testing::Test {
 protected:
     GtkWidget* win = nullptr;
@@ -107,9 +74,28 @@ protected:
         if (!connect_test_db())
             GTEST_SKIP() << "no test database";
         language_nu = 0;
-        init_browse_widgets();
-        GtkWidget* beside_list = pane();
-        win = browse_window(beside_list, under_tree);
+        ensure_gtk();
+        init_tree_2();
+        init_button_wnd_list();
+        InitTreeView();
+        hpaned_2_box = gtk_hbox_new(FALSE, 0);
+        gtk_box_pack_start(GTK_BOX(hpaned_2_box), pane(), TRUE, TRUE, 5);
+        GtkWidget* left = gtk_vbox_new(FALSE, 0);
+        gtk_box_pack_start(GTK_BOX(left), scrolled_win, TRUE, TRUE, 0);
+        if (under_tree)
+            gtk_box_pack_start(GTK_BOX(left), under_tree, FALSE, FALSE, 0);
+        GtkWidget* right = gtk_vbox_new(FALSE, 0);
+        gtk_box_pack_start(GTK_BOX(right), scrolled_TreeView, TRUE, TRUE, 0);
+        gtk_box_pack_start(GTK_BOX(right), hbox_button_list, FALSE, FALSE, 5);
+        gtk_box_pack_start(GTK_BOX(right), hpaned_2_box, FALSE, FALSE, 0);
+        GtkWidget* top = gtk_hbox_new(FALSE, 0);
+        gtk_box_pack_start(GTK_BOX(top), left, TRUE, TRUE, 0);
+        gtk_box_pack_start(GTK_BOX(top), right, TRUE, TRUE, 0);
+        win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_container_add(GTK_CONTAINER(win), top);
+        gtk_window_resize(GTK_WINDOW(win), 1000, 700);
+        gtk_widget_show_all(win);
+        pump_events();
     }
     void TearDown() override
     {
