@@ -48,7 +48,7 @@ TEST(Settings, TakenFromTheConfigurationRecordAsAtStartUp)
     EXPECT_EQ(settings_from_config(info).user, std::string(100, 'u'));
 }
 
-TEST(Helpers, WithoutAConnectionEverythingFailsCleanly)
+TEST(Connect, WithoutAServerEverythingFailsCleanlyAndWithoutHanging)
 {
     EXPECT_EQ(exe_sql("select 1"), -1);
     EXPECT_EQ(exe_sql_2("select 1"), -1);
@@ -57,10 +57,7 @@ TEST(Helpers, WithoutAConnectionEverythingFailsCleanly)
     EXPECT_EQ(m_rs, nullptr);
     EXPECT_EQ(GetResult(), -1);
     EXPECT_STREQ(m_row_text(0), "");
-}
 
-TEST(Connect, RefusedPortAndDeadServerFailWithoutHanging)
-{
     db_settings s;
     s.host = "127.0.0.1";
     s.port = 70000;
