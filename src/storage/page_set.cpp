@@ -23,7 +23,9 @@ const char* const TREE_GROUPS_STATEMENT =
 
 namespace {
 
-constexpr std::string_view ORDER_CLAUSE = " ORDER BY time DESC ";
+// Rows of one second (a router sends many) come newest first too, and keep
+// one order from page to page; the indexes on time end in id_inc.
+constexpr std::string_view ORDER_CLAUSE = " ORDER BY time DESC, id_inc DESC ";
 constexpr std::string_view COUNT_HEAD = "SELECT COUNT(*) ";
 
 source_reversed_fn source_reversed = nullptr;

@@ -41,7 +41,7 @@ void sql_get_page(std::string& pSql);
 void sql_next_page(std::string& pSql);
 // current_pag -= 20 (0 when below 20); pSql as for sql_next_page.
 void sql_pre_page(std::string& pSql);
-// Puts " ORDER BY time DESC " before the paging clause, in place. The paging
+// Puts " ORDER BY time DESC, id_inc DESC " before the paging clause, in place. The paging
 // clause is the last " limit" (a filter pattern may hold the word too); a
 // statement without one gets the clause at its end.
 void sql_add_order(std::string& pSql);

@@ -72,11 +72,11 @@ TEST_F(StoredRows, DisplayRowTextsAndCuts)
     EXPECT_EQ(rows.at(0).source_ip, "1.0.0.10");
 }
 
-TEST_F(StoredRows, PatternHoldingLimitListsTheRightRowsNewestFirst)
+TEST_F(StoredRows, PagesListNewestFirstSameSecondRowsByArrivalAndPatternsMayHoldLimit)
 {
     for (unsigned i = 0; i < 30; ++i) {
         stored_row r;
-        r.time = 5000 + i;
+        r.time = 5000 + i / 3;  // three rows a second
         r.content =
             i % 3 == 0 ? "rate limit hit " + std::to_string(i) : "plain " + std::to_string(i);
         ASSERT_TRUE(store_row(r));
@@ -92,7 +92,19 @@ TEST_F(StoredRows, PatternHoldingLimitListsTheRightRowsNewestFirst)
     ASSERT_EQ(read_page_rows(sql, rows), 0);
     ASSERT_EQ(rows.size(), 10u);
     for (std::size_t k = 0; k < rows.size(); ++k)
-        EXPECT_EQ(rows[k].id, 28u - 3u * static_cast<unsigned>(k));  // times descend with ids
+        EXPECT_EQ(rows[k].id, 28u - 3u * static_cast<unsigned>(k));
+
+    // Rows of one second keep one order from page to page: none repeated or skipped.
+    std::vector<unsigned> ids;
+    sql = list_statement(0x0101A8C0, 128);
+    sql_get_page(sql);
+    for (int page = 0; page < 2; ++page, sql_next_page(sql)) {
+        ASSERT_EQ(read_page_rows(sql, rows), 0);
+        for (const auto& row : rows)
+            ids.push_back(row.id);
+    }
+    for (unsigned k = 0; k < 30; ++k)
+        EXPECT_EQ(ids.at(k), 30 - k);
 }
 
 TEST_F(StoredRows, FailedStatementsAndCountsWithoutFromGiveMinusOne)
