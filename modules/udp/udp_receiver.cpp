@@ -134,17 +134,6 @@ private:
     int fd_;
 };
 
-uint16_t configured_port()
-{
-    std::vector<char> buf(sizeof(config_info_));
-    std::size_t n = 0;
-    if (FILE* f = std::fopen(CONFIG_FILE, "rb")) {
-        n = std::fread(buf.data(), 1, buf.size(), f);
-        std::fclose(f);
-    }
-    return config_udp_port({buf.data(), n});
-}
-
 // As large a receive buffer as allowed: past the system limit as root,
 // else up to it.
 void enlarge_receive_buffer(int fd)
@@ -656,7 +645,7 @@ extern "C" int start_udp(RecvProc cb)
     std::lock_guard lock(g_life);
     if (g_receiver || cb == nullptr)
         return -1;
-    uint16_t port = configured_port();
+    uint16_t port = config_file_udp_port(CONFIG_FILE);
     fd_holder sock(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (sock.get() < 0)
         return -1;

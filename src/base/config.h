@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 struct config_info_ {
@@ -64,4 +65,18 @@ inline std::uint16_t config_udp_port(std::string_view file)
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
     return value == 0 || value > 65535 ? DEFAULT_UDP_PORT : static_cast<std::uint16_t>(value);
+}
+
+// The UDP receive port of the file at `path` as the receiver reads it: from
+// its first 500 bytes, whatever the file's size; DEFAULT_UDP_PORT without a
+// file.
+inline std::uint16_t config_file_udp_port(const char* path)
+{
+    char bytes[sizeof(config_info_)];
+    std::size_t n = 0;
+    if (std::FILE* f = std::fopen(path, "rb")) {
+        n = std::fread(bytes, 1, sizeof bytes, f);
+        std::fclose(f);
+    }
+    return config_udp_port({bytes, n});
 }

@@ -80,15 +80,15 @@ std::array<settings_field, 4> database_fields()
 
 int read_config_2()
 {
+    // The port the receiver listens on, read as the receiver reads it (a
+    // file of another size included), so that saving keeps it.
+    if (edit5_setup_pop)
+        gtk_entry_set_text(GTK_ENTRY(edit5_setup_pop),
+                           std::to_string(config_file_udp_port(CONFIG_FILE)).c_str());
     if (config_read_exact(CONFIG_FILE, save_info) != 0)
         return -1;
-    if (entries_exist()) {
+    if (entries_exist())
         settings_show(database_fields(), save_info);
-        // The port the receiver listens on, so that saving keeps it.
-        const auto& bytes = reinterpret_cast<const char(&)[sizeof save_info]>(save_info);
-        std::string port = std::to_string(config_udp_port({bytes, sizeof bytes}));
-        gtk_entry_set_text(GTK_ENTRY(edit5_setup_pop), port.c_str());
-    }
     return 0;
 }
 

@@ -106,12 +106,13 @@ TEST_F(Settings, StartUpDialogSavesTheEntriesOrKeepsThemInUseWhenItCannot)
 // The pop-up shows the file's values (a save keeps those not edited), the UDP
 // port fixed. Cancel keeps the file; OK and closing by the window manager both
 // save; a stored UDP port the receiver cannot use is saved as the port it
-// listens on; a file of the wrong size gives an empty dialog.
+// listens on; a file of the wrong size gives empty database entries and the
+// port the receiver reads from it.
 TEST_F(Settings, PopUpSavesOnOkOrCloseOrSaysItCannot)
 {
     language_nu = 1;
     const std::string whole = config_with("127.0.0.1", "root", "pw", "3306", "514");
-    const std::string empty = config_with("", "", "", "3309", "");
+    const std::string empty = config_with("", "", "", "3309", "514");
     const std::tuple<std::string, int, std::string> cases[] = {
         {whole, GTK_RESPONSE_CANCEL, whole},
         {whole, GTK_RESPONSE_DELETE_EVENT, config_with("127.0.0.1", "root", "pw", "3309", "514")},
