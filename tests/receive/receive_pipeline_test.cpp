@@ -31,7 +31,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string native(uint32_t type, uint32_t source, const std::string& user,
-                   const std::string& content, uint32_t router = 0)
+                   const std::string& content)
 {
     tagCommunicationData_ r {};
     tagImpMsg_& m = r.msg.impMsg;
@@ -40,7 +40,6 @@ std::string native(uint32_t type, uint32_t source, const std::string& user,
     user.copy(m.cLogUser, sizeof m.cLogUser);
     content.copy(m.cLogContent, sizeof m.cLogContent);
     std::strcpy(m.cLogNote, "n");
-    r.dwIP = router;
     return std::string(reinterpret_cast<const char*>(&r), sizeof r);
 }
 
@@ -77,11 +76,6 @@ protected:
         EXPECT_TRUE(send_from(from, port_, bytes)) << from;
     }
 
-    long long rows()
-    {
-        return std::atoll(admin_.scalar("select count(*) from LogDB.LogTab").c_str());
-    }
-
     static bool pump_until(const std::function<bool()>& done,
                            std::chrono::milliseconds limit = std::chrono::seconds(5))
     {
@@ -97,6 +91,9 @@ protected:
     // Exactly `n` rows once they are there.
     bool wait_rows(long long n)
     {
+        const auto rows = [&] {
+            return std::stoll(admin_.scalar("select count(*) from LogDB.LogTab"));
+        };
         return pump_until([&] { return rows() >= n; }) && rows() == n;
     }
 
