@@ -62,12 +62,6 @@ std::string without_nbsp(std::string_view text)
     return out;
 }
 
-void remove_nbsp(char* pdata)
-{
-    std::string out = without_nbsp(pdata);
-    std::memcpy(pdata, out.c_str(), out.size() + 1);  // never longer than the input
-}
-
 std::string insert_values(MYSQL* conn, const log_row& row)
 {
     std::string v = "(";
@@ -136,11 +130,7 @@ log_row make_log_row(const tagCommunicationData_& record, std::string_view conte
     return row;
 }
 
-insert_batch::insert_batch(MYSQL** conn, runner run, failure failed, std::size_t max_rows)
-    : conn_(conn), run_(std::move(run)), failed_cb_(std::move(failed)), max_rows_(max_rows)
-{
-    rows_.reserve(max_rows);
-}
+insert_batch::insert_batch(std::size_t max_rows) : max_rows_(max_rows) { rows_.reserve(max_rows); }
 
 void insert_batch::add(log_row row) { rows_.push_back(std::move(row)); }
 
@@ -152,40 +142,13 @@ std::vector<log_row> insert_batch::take_rows()
     return out;
 }
 
-std::size_t insert_batch::flush()
-{
-    if (rows_.empty())
-        return 0;
-    std::size_t stored = 0;
-    if (run_(insert_statement(*conn_, rows_)) == 0) {
-        stored = rows_.size();
-    } else if (rows_.size() > 1) {
-        for (const log_row& row : rows_) {
-            if (run_(insert_statement(*conn_, {row})) == 0) {
-                ++stored;
-            } else {
-                ++failed_;
-                failed_cb_(row);
-            }
-        }
-    } else {
-        ++failed_;
-        failed_cb_(rows_.front());
-    }
-    stored_ += stored;
-    rows_.clear();
-    return stored;
-}
-
 namespace {
 
 constexpr std::size_t MAX_BATCH_ROWS = 500;
 
 insert_batch& program_batch()
 {
-    static insert_batch batch(
-        &mysql_2, [](const std::string& sql) { return exe_sql_2(sql.c_str()); }, insert_failed,
-        MAX_BATCH_ROWS);
+    static insert_batch batch(MAX_BATCH_ROWS);
     return batch;
 }
 

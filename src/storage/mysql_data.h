@@ -38,7 +38,6 @@ lookup_keys make_lookup_keys(std::string_view content, int b_space_to_add);
 
 // Every "&nbsp;" becomes one space.
 std::string without_nbsp(std::string_view text);
-void remove_nbsp(char* pdata);
 
 // "('%u','%u','%u','%s','%s','%s','%u','%s','%s','%s')" of a row, every text
 // escaped for `conn`.
@@ -61,36 +60,20 @@ log_row make_log_row(const tagCommunicationData_& record, std::string_view conte
                      int b_space_to_add, uint32_t now, uint32_t& store_source_ip,
                      const text_lookup& lookup);
 
-// Rows waiting for their statement. flush() stores them in arrival order;
-// a failed multi-row statement is retried row by row so one bad row cannot
-// lose its neighbours.
+// Rows waiting for their statement, in arrival order; the row store takes
+// them out in one piece.
 class insert_batch {
 public:
-    using runner = std::function<int(const std::string& statement)>;
-    using failure = std::function<void(const log_row& row)>;
-
-    insert_batch(MYSQL** conn, runner run, failure failed, std::size_t max_rows);
+    explicit insert_batch(std::size_t max_rows);
 
     void add(log_row row);
-    // Takes the queued rows out, for a caller that stores them itself.
     std::vector<log_row> take_rows();
     std::size_t size() const { return rows_.size(); }
     bool full() const { return rows_.size() >= max_rows_; }
 
-    // Runs the statements; returns the number of rows stored.
-    std::size_t flush();
-
-    uint64_t stored() const { return stored_; }
-    uint64_t failed() const { return failed_; }
-
 private:
-    MYSQL** conn_;
-    runner run_;
-    failure failed_cb_;
     std::size_t max_rows_;
     std::vector<log_row> rows_;
-    uint64_t stored_ = 0;
-    uint64_t failed_ = 0;
 };
 
 // The program's insertion: builds the row of a record (keys, script texts,
