@@ -10,6 +10,8 @@
 #include "receive/udp_proc.h"
 #include "storage/mysql_data.h"
 #include "app/mysql_init.h"
+#include "modules/record_sink.h"
+#include "modules/udp/test_datagrams.h"
 #include "support/browse_window.h"
 #include "support/gui_support.h"
 #include "support/loopback.h"
@@ -18,11 +20,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -30,21 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string native(uint32_t type, uint32_t source, const std::string& user,
-                   const std::string& content)
-{
-    tagCommunicationData_ r {};
-    tagImpMsg_& m = r.msg.impMsg;
-    m.dwLogType = type;
-    m.dwSourceIP = source;
-    user.copy(m.cLogUser, sizeof m.cLogUser);
-    content.copy(m.cLogContent, sizeof m.cLogContent);
-    std::strcpy(m.cLogNote, "n");
-    return std::string(reinterpret_cast<const char*>(&r), sizeof r);
-}
-
-// dwIP of a dotted address (first octet in the low byte), as stored.
-std::string dw_ip(const char* dotted) { return std::to_string(inet_addr(dotted)); }
+std::string dw_ip(int last) { return std::to_string(loopback_dwip(last)); }
 
 class Pipeline : public ::testing::Test {
 protected:
@@ -79,13 +64,7 @@ protected:
     static bool pump_until(const std::function<bool()>& done,
                            std::chrono::milliseconds limit = std::chrono::seconds(5))
     {
-        for (auto end = std::chrono::steady_clock::now() + limit;
-             std::chrono::steady_clock::now() < end; g_usleep(2000)) {
-            while (g_main_context_iteration(nullptr, FALSE)) { }
-            if (done())
-                return true;
-        }
-        return done();
+        return eventually([&] { return pump_events(), done(); }, limit);
     }
 
     // Exactly `n` rows once they are there.
@@ -106,24 +85,21 @@ protected:
 
 TEST_F(Pipeline, RecordsAreStoredWithTheirTextsAndCountedExceptTypesTwoAndSeven)
 {
-    send("127.0.0.4", native(2, 0, "u", "two"));
-    send("127.0.0.4", native(7, 0, "u", "seven"));
+    send("127.0.0.4", native_datagram(2, 0, "u", "two", "n"));
+    send("127.0.0.4", native_datagram(7, 0, "u", "seven", "n"));
     const std::string logger =
         "logger -n 127.0.0.1 -P " + std::to_string(port_) + " -d --rfc3164 -t pppd 'link up eth0'";
     ASSERT_EQ(system(logger.c_str()), 0);
     ASSERT_TRUE(wait_rows(1)) << "a lone record is stored at once; types 2 and 7 are not";
     const std::string x493(493, 'x');
-    send("127.0.0.2", native(1, 0x0A000001, "alice", "a syslog.warnat c " + x493));
-    send("127.0.0.3", native(4, 0, "bob", "qqq zzz"));
+    send("127.0.0.2", native_datagram(1, 0x0A000001, "alice", "a syslog.warnat c " + x493, "n"));
+    send("127.0.0.3", native_datagram(4, 0, "bob", "qqq zzz", "n"));
     ASSERT_TRUE(wait_rows(3));
 
-    // The decoding itself is tested in tests/modules/udp, the texts' making
-    // in the core suite.
     EXPECT_EQ(admin_.rows("select dwIP, dwLogType, dwSourceIP, cLogUser from LogDB.LogTab "
                           "order by id_inc"),
-              (std::vector<std::string> {dw_ip("127.0.0.1") + "|5|0|pppd",
-                                         dw_ip("127.0.0.2") + "|1|167772161|alice",
-                                         dw_ip("127.0.0.3") + "|4|167772161|bob"}))
+              (std::vector<std::string> {dw_ip(1) + "|5|0|pppd", dw_ip(2) + "|1|167772161|alice",
+                                         dw_ip(3) + "|4|167772161|bob"}))
         << "without a source address the previous record's is inherited";
     EXPECT_NE(admin_.scalar("select cLogContent_chinese from LogDB.LogTab where dwLogType = 5")
                   .find("链路"),
@@ -157,7 +133,7 @@ TEST_F(Pipeline, RoutersOutsideTheAllowListLeaveNothingAndAreCounted)
     const auto inside = [](int last) { return last == 3 || last >= 8; };
     for (int last = 2; last <= 9; ++last) {
         const std::string addr = "127.0.0." + std::to_string(last);
-        send(addr.c_str(), native(5, 0x0A000001, "u", "record from " + addr));
+        send(addr.c_str(), native_datagram(5, 0x0A000001, "u", "record from " + addr, "n"));
         const std::string replies = smtp_session_from(addr.c_str(), smtp_port, addr);
         if (inside(last))
             EXPECT_NE(replies.find("\r\n250 2.0.0 Ok: stored as "), std::string::npos) << replies;
@@ -180,7 +156,7 @@ TEST_F(Pipeline, RoutersOutsideTheAllowListLeaveNothingAndAreCounted)
         << testing::PrintToString(tree_rows());
     pump_until([] { return false; }, std::chrono::milliseconds(300));
     EXPECT_EQ(admin_.scalar("select group_concat(dwIP order by id_inc) from LogDB.LogTab"),
-              dw_ip("127.0.0.3") + "," + dw_ip("127.0.0.8") + "," + dw_ip("127.0.0.9"));
+              dw_ip(3) + "," + dw_ip(8) + "," + dw_ip(9));
     // Five datagrams and five sessions refused, on the disk panel's drop line.
     EXPECT_EQ(routers_refused(), 10u);
     EXPECT_EQ(disk_drop_counter(), records_not_stored() + 10u);
