@@ -1,8 +1,8 @@
 """make_header_mails.py DIR: writes real-world-shaped mails for the
 "email_decode.dll" tests into DIR, and in DIR/expected what Python's email
 package reads from them, one tab-separated line each (\\\\, \\t and \\n
-escaped): "H mail header value" ("\\x01": no such header), "N mail count"
-(To, then Cc), "R mail address shown" (shown: "Name <address>" or address).
+escaped): "H mail header value" ("\\x01": no such header) and "R mail count
+address|shown ..." (To, then Cc; shown: "Name <address>" or address).
 """
 
 import os
@@ -86,9 +86,9 @@ def main(out):
         msg = message_from_bytes(data, policy=policy.default)
         lines += [("H", name, h, MISSING if msg[h] is None else str(msg[h])) for h in HEADERS]
         recipients = [a for h in ("To", "Cc") if msg[h] is not None for a in msg[h].addresses]
-        lines.append(("N", name, str(len(recipients))))
-        lines += [("R", name, a.addr_spec, "%s <%s>" % (a.display_name, a.addr_spec)
-                   if a.display_name else a.addr_spec) for a in recipients]
+        shown = [a.addr_spec + "|" + ("%s <%s>" % (a.display_name, a.addr_spec)
+                                      if a.display_name else a.addr_spec) for a in recipients]
+        lines.append(("R", name, str(len(recipients)), *shown))
     # A mail file whose name is GB18030, not UTF-8.
     with open(os.path.join(os.fsencode(out), "\u4e2d\u6587.eml".encode("gb18030")), "wb") as f:
         f.write(raw("Subject: gb name\nTo: a@b.example\n\n"))
