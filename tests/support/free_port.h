@@ -17,7 +17,6 @@ namespace free_port_detail {
 constexpr int first = 20100;  // above the program's own defaults (20000, 20025)
 constexpr int count = 9900;   // up to 29999, below the ephemeral range
 
-// Whether `port` can be bound on every address.
 inline bool bindable(int port, int type)
 {
     const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
@@ -29,8 +28,7 @@ inline bool bindable(int port, int type)
     return ok;
 }
 
-// Takes the port's lock for the rest of the process (its descriptor stays
-// open); false when another process holds it.
+// The port's lock, held until the process ends; false when another holds it.
 inline bool reserve(const std::filesystem::path& dir, int port)
 {
     const int fd = open((dir / std::to_string(port)).c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
@@ -42,8 +40,7 @@ inline bool reserve(const std::filesystem::path& dir, int port)
 
 }  // namespace free_port_detail
 
-// A port free for both UDP and TCP, reserved for this test process; -1 when
-// the whole range is taken.
+// A port free for UDP and TCP, reserved for this process; -1 when none is.
 inline int free_port()
 {
     using namespace free_port_detail;

@@ -1,5 +1,4 @@
-// Helpers for tests that build widgets: GTK initialisation under the test's
-// display, scripted answers to modal dialogs, and reading what they showed.
+// Helpers for tests that build widgets.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -7,10 +6,8 @@
 #include <string>
 #include <vector>
 
-// Initialises GTK once (the test command provides a display).
-void ensure_gtk();
+void ensure_gtk();  // once, on the test command's display
 
-// Texts of every label inside a widget, in widget order.
 std::vector<std::string> label_texts(GtkWidget* widget);
 
 // Texts of the labels a dialog shows above its buttons, joined by '|'.

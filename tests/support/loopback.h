@@ -1,6 +1,5 @@
-// The reception tests' surroundings: a working directory that runs the
-// program's modules against the test database, and routers played by
-// loopback addresses (127.0.0.2 and up need no set-up on Linux).
+// Routers played by loopback addresses (127.0.0.2 and up need no set-up on
+// Linux) and a working directory running the program's modules.
 #pragma once
 
 #include "base/config.h"
@@ -17,9 +16,8 @@
 #include <set>
 #include <string>
 
-// Links the run directory's files into `dir`, except its settings and what a
-// run leaves behind, and writes a "config" of the test database and
-// `udp_port`, and a free "smtp_port" (the mail receiver's test binds the default).
+// Links the run directory's files into `dir` but its settings and what a run
+// leaves; "config" names the test database and `udp_port`, "smtp_port" a free one.
 inline bool prepare_run_dir(const std::filesystem::path& dir, int udp_port)
 {
     static const std::set<std::string> own {"config",       "mysql-data", "language_info.txt",

@@ -1,5 +1,4 @@
-// The test command's throwaway MariaDB: where it is, and a connection of the
-// test's own to prepare and read back what the program did.
+// The test command's throwaway MariaDB, and a connection of the test's own.
 #pragma once
 
 #include <mysql.h>
