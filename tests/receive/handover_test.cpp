@@ -24,8 +24,7 @@ void take(const tagCommunicationData_& r)
     taken.emplace_back(r.dwIP, m.dwSourceIP);
 }
 
-// The processor's pattern: take what is there, then let new records queue
-// a dispatch again.
+// Takes what is there, then lets new records queue a dispatch again.
 gboolean processor(gpointer)
 {
     tagCommunicationData_ r;
@@ -36,8 +35,7 @@ gboolean processor(gpointer)
     return FALSE;
 }
 
-// Hands a record over as a receiver does, without terminators in its user
-// and note fields.
+// As a receiver does, without terminators in the user and note fields.
 void hand(uint32_t receiver, uint32_t seq, void (*proc)(tagCommunicationData_*) = MyRecvProc)
 {
     tagCommunicationData_ r {};
@@ -66,8 +64,7 @@ void expect_in_order(uint32_t receivers, uint32_t per_receiver)
 TEST(Handover, ReceiversLoseNothingAndAFullHandOverHoldsThemUntilQuit)
 {
     set_record_processor(processor);
-    // Two receivers at once, more than the hand-over holds, so that they also
-    // wait for room.
+    // Two receivers at once, more than the hand-over holds: they wait for room.
     constexpr uint32_t per_receiver = 3 * HANDOVER_CAPACITY;
     std::atomic<int> done {0};
     auto receive = [&](uint32_t receiver) {

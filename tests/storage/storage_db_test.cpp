@@ -33,14 +33,6 @@ std::vector<std::string> program_rows(const char* sql)
     return out;
 }
 
-// Schema statements this session of `mysql` has sent, as "Com_<kind>|count".
-std::vector<std::string> schema_statements_sent()
-{
-    return program_rows("show session status where Value > 0 and Variable_name in ("
-                        "'Com_create_db', 'Com_create_table', 'Com_alter_table', "
-                        "'Com_create_index', 'Com_alter_db')");
-}
-
 class StorageDb : public ::testing::Test {
 protected:
     void SetUp() override
@@ -74,7 +66,10 @@ TEST_F(StorageDb, FirstStartBuildsTheSchemaAndTheSecondSendsNoSchemaStatement)
         if (step == "LogDB without its table")
             db.exec("create database LogDB CHARACTER SET ucs2");
         init_mysql();
-        const auto sent = schema_statements_sent();
+        // Schema statements this session has sent, as "Com_<kind>|count".
+        const auto sent = program_rows("show session status where Value > 0 and Variable_name in ("
+                                       "'Com_create_db', 'Com_create_table', 'Com_alter_table', "
+                                       "'Com_create_index', 'Com_alter_db')");
         if (step == "second start")
             EXPECT_EQ(sent, std::vector<std::string> {});
         else
@@ -93,9 +88,8 @@ TEST_F(StorageDb, FirstStartBuildsTheSchemaAndTheSecondSendsNoSchemaStatement)
 
 TEST_F(StorageDb, EmptyAddressAndPortReachTheLocalServer)
 {
-    // The fixture stands in for the local server: the client library takes
-    // its default socket and port from these when it starts (so before the
-    // first connection of the process).
+    // The test server as the local one: the client library reads these at its
+    // start, before the first connection of the process.
     setenv("MYSQL_UNIX_PORT", test_db_env("LOGSERVER_TEST_DB_SOCKET").c_str(), 1);
     setenv("MYSQL_TCP_PORT", test_db_env("LOGSERVER_TEST_DB_PORT").c_str(), 1);
     std::remove(CONFIG_FILE);  // no "config": empty address, user, password and port
