@@ -49,7 +49,10 @@ class Headers(unittest.TestCase):
             os.rename(os.path.join(d, "raw_gb.eml"), os.path.join(d, "c.eml"))
             self.assertEqual(my_email.GetEmail_subject(d, "c.eml"), "原始 GB 标题")
             self.assertEqual(my_email.GetEmail_from(d), "张三 <z@x.cn>")
-            self.assertEqual(my_email.GetEmail_subject(os.path.join(d, "split_char.eml")), "日")
+            # A file name that is no UTF-8 reaches the script through the escapes.
+            raw = os.fsencode(d) + b"/\xc4\xe3.eml"
+            os.rename(os.path.join(d, "split_char.eml"), raw)
+            self.assertEqual(my_email.GetEmail_subject(raw.decode("utf-8", "surrogateescape")), "日")
 
 
 class Remove(unittest.TestCase):
