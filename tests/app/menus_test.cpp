@@ -45,7 +45,6 @@ void collect_menu(GtkWidget* shell, texts& out)
     g_list_free(children);
 }
 
-// The menu item at a top-level index and a sub-menu index.
 GtkWidget* menu_item(int top, int sub)
 {
     GList* tops = gtk_container_get_children(GTK_CONTAINER(menubar));

@@ -1,14 +1,9 @@
 #!/usr/bin/env python3
-"""send_view_mails.py PORT SCENARIO: delivers the mails of the e-mail view
-tests to the mail receiver module with smtplib, from 127.0.0.1, and writes
-att-<name> with the bytes of every attachment sent into the working directory.
-
-plain:N  N mails "mail k" from "Sender k <sk@example.test>", k = 1 .. N
-varied   9 mails whose From and Subject take shapes the decoder suites do not
-         check: raw 8-bit text, a character split over two encoded words,
-         4-byte characters, values longer than the list shows, a group
-content  "base64 body" (UTF-8 text, two attachments) and "7bit body"
-"""
+"""send_view_mails.py PORT SCENARIO (plain:N, varied or content): delivers the
+mails of the e-mail view tests to the mail receiver module with smtplib, from
+127.0.0.1, and writes att-<name> with the bytes of every attachment sent into
+the working directory. The varied mails' From and Subject take shapes the
+decoder suites do not check."""
 import base64
 import smtplib
 import sys
