@@ -224,7 +224,6 @@ TEST_F(RowStore, StoresInOrderAndNeverSendsAStoredStatementAgain)
     row_store store = make_store();
     EXPECT_TRUE(store.replay(std::chrono::seconds(1)));
     EXPECT_EQ(table, seq("r", 0, 19)) << "r15..r17 stored once, before the server went";
-    EXPECT_EQ(refused.size(), 1u);
 }
 
 TEST_F(RowStore, SpoolWithATornLastEntryIsStoredUpToIt)

@@ -61,8 +61,6 @@ TEST(Connect, WithoutAServerEverythingFailsCleanlyAndWithoutHanging)
     s.host = "127.0.0.1";
     s.port = 70000;
     EXPECT_EQ(connect_mysql(s), -1);
-    s.port = 1;  // nothing listens there
-    EXPECT_EQ(connect_mysql(s), -1);
     EXPECT_NE(mysql, nullptr);
     EXPECT_EQ(exe_sql("select 1"), -1);
     close_mysql();
