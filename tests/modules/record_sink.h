@@ -1,5 +1,6 @@
-// What a receiver module hands to its callback, kept in order for the module
-// tests; while held, the callback waits, as a busy program would.
+// The texts of the records a receiver module hands to its callback, kept in
+// order for the module tests; while held, the callback waits, as a busy
+// program would.
 #pragma once
 
 #include <chrono>
@@ -17,7 +18,7 @@ namespace sink {
 
 inline std::mutex mutex;
 inline std::condition_variable changed;
-inline std::vector<tagCommunicationData_> got;
+inline std::vector<std::string> got;
 inline bool held = false;
 inline int entered = 0;  // calls begun, held ones included
 
@@ -26,7 +27,7 @@ extern "C" inline void take(tagCommunicationData_* p)
     std::unique_lock lock(mutex);
     ++entered;
     changed.wait(lock, [] { return !held; });
-    got.push_back(*p);
+    got.emplace_back(p->msg.impMsg.cLogContent);
 }
 
 inline void hold(bool on)
@@ -34,12 +35,6 @@ inline void hold(bool on)
     std::lock_guard lock(mutex);
     held = on;
     changed.notify_all();
-}
-
-inline std::vector<tagCommunicationData_> records()
-{
-    std::lock_guard lock(mutex);
-    return got;
 }
 
 inline std::size_t count()
@@ -57,10 +52,7 @@ inline int calls()
 inline std::vector<std::string> contents()
 {
     std::lock_guard lock(mutex);
-    std::vector<std::string> out;
-    for (const auto& r : got)
-        out.emplace_back(r.msg.impMsg.cLogContent);
-    return out;
+    return got;
 }
 
 // Releases a held callback and forgets everything; for TearDown.

@@ -69,7 +69,7 @@ TEST(UdpKeywords, SortIntoTypes)
     EXPECT_EQ(classify_text("link up eth0"), 5u);
 }
 
-TEST(UdpSyslog, Rfc3164Variants)
+TEST(UdpSyslog, Rfc3164And5424Variants)
 {
     EXPECT_EQ(parts("<13>Dec  7 02:50:32 vm root[42]: hello world\n"),
               P("vm", "root", "hello world"));
@@ -79,10 +79,6 @@ TEST(UdpSyslog, Rfc3164Variants)
     EXPECT_EQ(parts("<134>router1 pppd: up"), P("router1", "pppd", "up"));
     EXPECT_EQ(parts("no pri at all"), P("", "", "no pri at all"));
     EXPECT_EQ(parts("<999>x"), P("", "", "<999>x"));
-}
-
-TEST(UdpSyslog, Rfc5424Variants)
-{
     EXPECT_EQ(parts("<132>1 2026-01-05T02:50:32.8+00:00 vm myapp - ID47 "
                     "[timeQuality tzKnown=\"1\"][ex@1 a=\"b\\\"]\"] hello"),
               P("vm", "myapp", "hello"));
