@@ -1,7 +1,6 @@
 #include "base/config.h"
 #include "base/copy.h"
 #include "base/language.h"
-#include "base/other_func.h"
 #include "base/utf8_cut.h"
 #include "support/config_record.h"
 #include "support/scratch_dir.h"
@@ -10,7 +9,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <tuple>
 
 #include <sys/stat.h>
 
@@ -70,18 +68,6 @@ TEST(Config, RewriteIsAtomicAndPrivate)
     config_set_field(other.user, "someone");
     EXPECT_EQ(config_write(CONFIG_FILE, other), -1);
     EXPECT_EQ(read_file(CONFIG_FILE), bytes_of(SAMPLE));
-}
-
-TEST(Conversions, AddressesInBothByteOrders)
-{
-    for (auto [ip, forward, stored] : {std::tuple {0x01020304u, "1.2.3.4", "4.3.2.1"},
-                                       {0xFFFFFFFFu, "255.255.255.255", "255.255.255.255"}}) {
-        EXPECT_STREQ(convert_ip(ip), forward);
-        EXPECT_STREQ(convert_ip_2(ip), stored);
-    }
-    char buf[16];
-    convert_ip_2_r(0x0101A8C0, buf, sizeof buf);
-    EXPECT_STREQ(buf, "192.168.1.1");
 }
 
 TEST(Language, IdFromLocale)
