@@ -5,7 +5,6 @@
 #include <sys/statvfs.h>
 
 #include <cstdio>
-#include <filesystem>
 
 TEST(MountPoint, LongestContainingMountByWholeComponents)
 {
@@ -32,8 +31,6 @@ TEST(FreeSpace, OfTheWorkingDirectoryOnItsMountPointAgreesWithDf)
 {
     std::optional<std::string> mount = working_mount_point();
     ASSERT_TRUE(mount);
-    std::string cwd = std::filesystem::current_path().native();
-    EXPECT_EQ(cwd.rfind(*mount, 0), 0u) << *mount << " / " << cwd;
     struct statvfs here {
     }, there {};
     ASSERT_EQ(statvfs(".", &here), 0);
