@@ -94,7 +94,6 @@ TEST_F(Settings, StartUpDialogSavesTheEntriesOrKeepsThemInUseWhenItCannot)
     run(create_password, &dialog_log, GTK_RESPONSE_OK,
         [] { gtk_entry_set_text(GTK_ENTRY(edit2_setup_log), "admin"); });
     EXPECT_EQ(notices, (texts {"设置不能保存，本次使用刚输入的设置"}));
-    EXPECT_STREQ(save_info.user, "admin");
     std::string shown;
     run(create_password, &dialog_log, GTK_RESPONSE_CANCEL,
         [&] { shown = gtk_entry_get_text(GTK_ENTRY(edit2_setup_log)); });
