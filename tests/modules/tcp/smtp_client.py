@@ -8,18 +8,17 @@ send 25 mails each, the first one with lines the client must stuff, and write
 every message they hand over as OUTDIR/sent-<n>.eml, the bytes the server
 should store.
 """
+import concurrent.futures
 import itertools
 import os
 import smtplib
 import sys
-import threading
 
 port, source, outdir = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 numbers = itertools.count()  # next() on it is atomic: the threads share it
 # A leading dot, two dots, a lone dot, and 8-bit text.
 PLAIN = ("From: a@example.test\r\nTo: b@example.test\r\nSubject: 中文\r\n\r\nline one\r\n"
          ".leading dot\r\n..two dots\r\n.\r\n \r\n正文 last line\r\n").encode()
-failed = []
 
 
 def report(n) -> bytes:
@@ -28,23 +27,16 @@ def report(n) -> bytes:
 
 
 def client(k):
-    try:
-        with smtplib.SMTP("127.0.0.1", port, source_address=(source, 0), timeout=30) as smtp:
-            if k == 0:
-                smtp.helo()
-            for n in range(25):
-                data = report(k * 100 + n) if n else PLAIN
-                smtp.sendmail("a@example.test", ["b@example.test", "c@example.test"], data)
-                with open(os.path.join(outdir, "sent-%d.eml" % next(numbers)), "wb") as f:
-                    f.write(data)
-    except Exception as e:  # reported below: a thread's exception ends only the thread
-        failed.append(e)
+    with smtplib.SMTP("127.0.0.1", port, source_address=(source, 0), timeout=30) as smtp:
+        if k == 0:
+            smtp.helo()
+        for n in range(25):
+            data = report(k * 100 + n) if n else PLAIN
+            smtp.sendmail("a@example.test", ["b@example.test", "c@example.test"], data)
+            with open(os.path.join(outdir, "sent-%d.eml" % next(numbers)), "wb") as f:
+                f.write(data)
 
 
-threads = [threading.Thread(target=client, args=(k,)) for k in range(4)]
-for t in threads:
-    t.start()
-for t in threads:
-    t.join()
-if failed:
-    sys.exit("client failed: %r" % failed[0])
+with concurrent.futures.ThreadPoolExecutor(4) as pool:
+    for session in [pool.submit(client, k) for k in range(4)]:
+        session.result()  # raises what the client raised
