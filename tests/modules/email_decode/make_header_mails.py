@@ -1,8 +1,7 @@
-"""make_header_mails.py DIR: writes real-world-shaped mails for the
-"email_decode.dll" tests into DIR, and in DIR/expected what Python's email
-package reads from them, one tab-separated line each (\\\\, \\t and \\n
-escaped): "H mail header value" ("\\x01": no such header) and "R mail count
-address|shown ..." (To, then Cc; shown: "Name <address>" or address).
+"""make_header_mails.py DIR: writes real-world-shaped mails into DIR, and in
+DIR/expected what Python's email package reads from them, tab-separated
+(\\\\, \\t and \\n escaped): "H mail header value" ("\\x01": no such header)
+and "R mail count address|shown ..." (To, then Cc; "Name <address>" or address).
 """
 
 import os

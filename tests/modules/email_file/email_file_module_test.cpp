@@ -3,6 +3,7 @@
 
 #include "base/mail_records.h"
 #include "base/utf16.h"
+#include "support/repeat_text.h"
 #include "support/run_module.h"
 #include "support/scratch_dir.h"
 
@@ -57,9 +58,7 @@ TEST(EmailFile, RoutersInAddressOrderAndMailsNewestFirst)
                           "1.2.3.4x", " 1.2.3.4"})
         fs::create_directories(std::string("mail_save/") + d);
     write_file("mail_save/8.8.8.8", "a file, not a folder");
-    std::string chinese80;  // 240 bytes, near the file system's 255
-    while (chinese80.size() < 240)
-        chinese80 += "邮";
+    const std::string chinese80 = repeat("邮", 80);  // 240 bytes, near the file system's 255
     mail("mail_save/10.0.0.2/b.eml", 30);
     mail("mail_save/10.0.0.2/a.eml", 10);
     mail("mail_save/10.0.0.2/c.eml", 10);                 // same time as a: later name first

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/record.h"
+#include "support/repeat_text.h"
 
 // A native record as a sender lays it out (little-endian); text fields are
 // copied as given, without a terminator when they fill their field.
@@ -27,12 +28,4 @@ inline std::string native_datagram(uint32_t type, uint32_t source_ip, std::strin
     put32(620, wnd);
     d.resize(size);
     return d;
-}
-
-inline std::string repeat(std::string_view s, int n)
-{
-    std::string out;
-    for (int i = 0; i < n; ++i)
-        out += s;
-    return out;
 }

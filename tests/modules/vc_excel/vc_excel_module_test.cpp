@@ -1,5 +1,6 @@
 // The Excel writer module, opened from the run directory as the program
 // opens it; every workbook is read back with xlrd, cell by cell.
+#include "support/repeat_text.h"
 #include "support/run_module.h"
 #include "support/scratch_dir.h"
 #include "support/xls_reader.h"
@@ -48,14 +49,6 @@ long peak_rss_kb()
     rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;  // kB on Linux
-}
-
-std::string repeat(const std::string& s, std::size_t n)
-{
-    std::string out;
-    while (n--)
-        out += s;
-    return out;
 }
 
 class VcExcel : public ::testing::Test {
