@@ -8,9 +8,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
+
+#include "support/scratch_dir.h"
 
 class fake_opener {
 public:
@@ -53,21 +54,15 @@ mv "$D/out.tmp" "$D/out"
         std::ofstream(dir_ / "go") << "go";
         for (int i = 0; i < 300 && !std::filesystem::exists(dir_ / "out"); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return read(dir_ / "out");
+        return read_file(dir_ / "out");
     }
 
     // Number of arguments the last opener got.
-    std::string argc() const { return read(dir_ / "argc"); }
+    std::string argc() const { return read_file(dir_ / "argc"); }
 
     const std::filesystem::path& dir() const { return dir_; }
 
 private:
-    static std::string read(const std::filesystem::path& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
     std::filesystem::path dir_;
     std::string old_path_;
 };

@@ -15,20 +15,11 @@
 
 #include <sys/wait.h>
 
-namespace {
-
-template <class Fn> Fn* entry(const char* name)
-{
-    return module_entry<Fn>("linux_extern.dll", name);
-}
-
-}  // namespace
-
 // The escaping itself is tested in tests/app/extern_test.cpp; here, that the
 // module escapes in place within the 2 * len + 1 bytes its callers provide.
 TEST(LinuxExtern, SqlCorrectStaysWithinTwiceTheLengthPlusOne)
 {
-    auto sql_correct = entry<void(char*)>("sql_correct");
+    auto sql_correct = module_entry<void(char*)>("linux_extern.dll", "sql_correct");
     ASSERT_NE(sql_correct, nullptr);
     for (const std::string text : {"\\'\"\r\n\032''", "日志 log"}) {
         std::vector<char> buf(2 * text.size() + 1 + 8, '#');  // guard bytes after the room
@@ -42,7 +33,7 @@ TEST(LinuxExtern, SqlCorrectStaysWithinTwiceTheLengthPlusOne)
 // An entry the program looks up but does not call.
 TEST(LinuxExtern, ConvertWebAddrDecodesWithinTheBuffer)
 {
-    auto convert = entry<void(char*, char*, int)>("Convert_web_addr");
+    auto convert = module_entry<void(char*, char*, int)>("linux_extern.dll", "Convert_web_addr");
     ASSERT_NE(convert, nullptr);
     // Bad escapes and %00 stay as they are; the result is cut to the buffer,
     // never inside a character; the same buffer may be given twice.
@@ -59,8 +50,8 @@ TEST(LinuxExtern, ConvertWebAddrDecodesWithinTheBuffer)
 TEST(LinuxExtern, OpenersStartXdgOpenWithoutShellOrWaiting)
 {
     // exe_open_file is the same as exe_open_file_2, which the program calls.
-    auto exe_open_file_2 = entry<void(gunichar2*)>("exe_open_file_2");
-    auto open_ie = entry<void(gchar*)>("open_ie");
+    auto exe_open_file_2 = module_entry<void(gunichar2*)>("linux_extern.dll", "exe_open_file_2");
+    auto open_ie = module_entry<void(gchar*)>("linux_extern.dll", "open_ie");
     ASSERT_TRUE(exe_open_file_2 && open_ie);
 
     fake_opener opener;
