@@ -31,16 +31,6 @@ void click(GtkWidget* b) { gtk_button_clicked(GTK_BUTTON(b)); }
 void type_into(GtkWidget* entry, const char* text) { gtk_entry_set_text(GTK_ENTRY(entry), text); }
 long long rows_of(unsigned ip, unsigned type) { return get_sql_counter(list_statement(ip, type)); }
 
-void store_one(unsigned ip, unsigned type, const std::string& user, unsigned time = 1000)
-{
-    stored_row r;
-    r.ip = ip;
-    r.type = type;
-    r.user = user;
-    r.time = time;
-    store_row(r);
-}
-
 // Runs the delete action with its boxes answered in turn; what they showed.
 texts delete_answering(std::vector<int> answers)
 {
@@ -85,10 +75,10 @@ protected:
     void store_users_and_select()
     {
         for (unsigned i = 0; i < 50; ++i)
-            store_one(R, 1, i % 5 ? "admin" : "guest", 1000 + i);
+            store_row({R, 1, 0, i % 5 ? "admin" : "guest", "", 1000 + i, "", "", ""});
         for (unsigned i = 0; i < 5; ++i) {
-            store_one(R, 4, "admin");
-            store_one(OTHER, 1, "admin");
+            store_row({R, 4, 0, "admin", "", 1000, "", "", ""});
+            store_row({OTHER, 1, 0, "admin", "", 1000, "", "", ""});
         }
         sql_to_tree();
         gtk_tree_view_expand_all(GTK_TREE_VIEW(treeview));
@@ -96,10 +86,8 @@ protected:
     }
 };
 
-// Before any tree row the filter leaves the list but the previous-page
-// button. A refused pattern or a move of the tree's cursor forgets the
-// result. The deletion removes what the last filter counted, though the
-// inputs changed since and rows arrived after the count.
+// The deletion removes what the last filter counted, though the inputs
+// changed since and rows arrived after the count.
 TEST_F(FilterPanel, FilterListsAndCountsThenDeleteRemovesWhatWasCounted)
 {
     gtk_widget_set_sensitive(button1_list, TRUE);
@@ -143,7 +131,7 @@ TEST_F(FilterPanel, FilterListsAndCountsThenDeleteRemovesWhatWasCounted)
     type_into(edit1_filter, "");  // an empty user would mean every record
     EXPECT_EQ(delete_answering({GTK_RESPONSE_CANCEL}), texts {"Delete the 40 filtered records?"});
     EXPECT_EQ(rows_of(R, 1), 50) << "cancelled";
-    store_one(R, 1, "admin");  // id 61
+    store_row({R, 1, 0, "admin", "", 1000, "", "", ""});  // id 61
     EXPECT_EQ(delete_answering({GTK_RESPONSE_OK}).size(), 1u);
     EXPECT_EQ(rows_of(R, 1), 11);
     EXPECT_EQ(get_sql_counter("select * from LogTab where id_inc = 61"), 1);
@@ -186,8 +174,7 @@ TEST_F(FilterPanel, FailedDeletionSaysWhyAndTheListStays)
     }
 }
 
-// The pickers start unticked at today and the local time of day; ticked
-// bounds narrow the filter.
+// Unticked, at today and the local time of day.
 TEST_F(FilterPanel, PickersStartAtTheLocalTimeAndNarrowTheFilter)
 {
     const std::time_t before = std::time(nullptr);
@@ -210,7 +197,7 @@ TEST_F(FilterPanel, PickersStartAtTheLocalTimeAndNarrowTheFilter)
     }
     const unsigned noon = stored_seconds_of_local(2024, 1, 10, 12, 0, 0);
     for (unsigned i = 0; i < 3; ++i)
-        store_one(R, 1, "u", noon - 86400 + i * 86400);  // the 9th, 10th and 11th at noon
+        store_row({R, 1, 0, "u", "", noon - 86400 + i * 86400, "", "", ""});  // 9th to 11th
     sql_to_list(R, 1);
     set_time(calendar_start_data, 9, 12, 0, 1);
     set_time(calendar_end_data, 10, 23, 59, 59);
