@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""Prints the first sheet of a workbook, read with xlrd, for the tests: one
-line per row, its cells as hex-encoded UTF-8 separated by blanks, "-" for an
-empty cell, always six columns or as many as the sheet has, whichever is
-more. The formatting records are parsed too (formatting_info), so a
-malformed XF or FONT fails.
-"""
+"""Prints the first sheet of a workbook read with xlrd: a line per row, at
+least six cells, each as hex-encoded UTF-8 or "-" when empty. The formatting
+records are parsed too, so a malformed XF or FONT fails."""
 import sys
 
 import xlrd

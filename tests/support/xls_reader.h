@@ -8,10 +8,6 @@
 #include <string>
 #include <vector>
 
-#ifndef SYSTEM_PYTHON3
-#define SYSTEM_PYTHON3 "/usr/bin/python3"
-#endif
-
 struct xls_sheet {
     bool ok = false;
     std::string error;                           // what xlrd said when it could not read the file
