@@ -13,8 +13,6 @@ const std::string BASE = "select * from LogTab  where (dwIP = '16885952') ";
 
 }  // namespace
 
-// The statements' behaviour is tested on stored rows below and through the
-// log list in browse_gui_test.cpp; here, where the paging stops.
 TEST(Statements, PagingNeverGoesBelowZero)
 {
     reset_page();
@@ -72,31 +70,19 @@ TEST_F(StoredRows, DisplayRowTextsAndCuts)
     EXPECT_EQ(rows.at(0).source_ip, "1.0.0.10");
 }
 
-TEST_F(StoredRows, PagesListNewestFirstSameSecondRowsByArrivalAndPatternsMayHoldLimit)
+// A pattern holding " limit" in the paged statement: fuzz/filter_statement.
+TEST_F(StoredRows, PagesListNewestFirstAndRowsOfOneSecondByArrival)
 {
     for (unsigned i = 0; i < 30; ++i) {
         stored_row r;
         r.time = 5000 + i / 3;  // three rows a second
-        r.content =
-            i % 3 == 0 ? "rate limit hit " + std::to_string(i) : "plain " + std::to_string(i);
         ASSERT_TRUE(store_row(r));
     }
-    std::string base = list_statement(0x0101A8C0, 128) + " and (cLogContent like '%rate limit%')";
-    EXPECT_EQ(get_sql_counter(base), 10);
-    EXPECT_EQ(get_sql_counter(list_statement(0x0101A8C0, 128)), 30);
-
-    reset_page();
-    std::string sql = base;
-    sql_get_page(sql);
-    std::vector<log_display_row> rows;
-    ASSERT_EQ(read_page_rows(sql, rows), 0);
-    ASSERT_EQ(rows.size(), 10u);
-    for (std::size_t k = 0; k < rows.size(); ++k)
-        EXPECT_EQ(rows[k].id, 28u - 3u * static_cast<unsigned>(k));
-
-    // Rows of one second keep one order from page to page: none repeated or skipped.
+    // One order from page to page: none repeated or skipped.
     std::vector<unsigned> ids;
-    sql = list_statement(0x0101A8C0, 128);
+    std::vector<log_display_row> rows;
+    reset_page();
+    std::string sql = list_statement(0x0101A8C0, 128);
     sql_get_page(sql);
     for (int page = 0; page < 2; ++page, sql_next_page(sql)) {
         ASSERT_EQ(read_page_rows(sql, rows), 0);

@@ -24,6 +24,15 @@ inline void set_tree_cursor(const char* path, GtkWidget* view = treeview)
     gtk_tree_path_free(p);
 }
 
+// A record of a router and type placed in the device tree as it arrives.
+inline void add_record_to_tree(unsigned ip, unsigned type)
+{
+    tagCommunicationData_ r {};
+    r.dwIP = ip;
+    r.msg.impMsg.dwLogType = type;
+    add_to_tree(&r);
+}
+
 // The device tree in order: router rows as "name count", type rows as
 // "  type count".
 inline std::vector<std::string> tree_rows()
@@ -41,7 +50,6 @@ inline std::vector<std::string> tree_rows()
     return out;
 }
 
-// A number column of the record list, in order.
 inline std::vector<unsigned> list_column(int column)
 {
     return column_uints(GTK_TREE_MODEL(store_list), column);
@@ -58,11 +66,8 @@ inline gboolean press(GtkWidget* w, GdkEventType type, guint button,
     return handler(w, &ev, nullptr);
 }
 
-// A test with the browsing widgets in a shown window over the emptied test
-// database (skipped without one), in the first language, laid out as the
-// main window lays them out: the device tree (over `under_tree`, when set)
-// on the left; the record list, its button row and the pane a derived
-// fixture builds in pane() on the right.
+// The browsing widgets shown as the main window lays them out, over the
+// emptied test database (skipped without one), in the first language.
 class browse_test : public ::testing::Test {
 protected:
     GtkWidget* win = nullptr;
