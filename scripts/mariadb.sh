@@ -75,6 +75,19 @@ mariadb_kill_pid() {
   kill -9 "$pid" 2>/dev/null || true
 }
 
+# A free port for a server, from below the kernel's ephemeral range: a test
+# that kills the server and starts it again must find its port still free,
+# and any outgoing connection may take an ephemeral port while it is down.
 free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+  python3 - <<'PY'
+import random, socket
+for port in random.sample(range(10000, 20000), 10000):
+    with socket.socket() as s:
+        try:
+            s.bind(("127.0.0.1", port))
+        except OSError:
+            continue
+    print(port)
+    break
+PY
 }
