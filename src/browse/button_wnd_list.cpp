@@ -138,23 +138,25 @@ void button_reverse_all(GtkWidget*, gpointer)
     reverse_selection(list_selection(), GTK_TREE_MODEL(store_list));
 }
 
-void del_list()
+int del_list()
 {
     GtkTreeSelection* sel = list_selection();
     for (;;) {
         GtkTreeModel* model = nullptr;
         GList* rows = gtk_tree_selection_get_selected_rows(sel, &model);
         if (!rows)
-            break;
+            return 0;
         GtkTreeIter it;
         bool got = gtk_tree_model_get_iter(model, &it, static_cast<GtkTreePath*>(rows->data));
         g_list_free_full(rows, reinterpret_cast<GDestroyNotify>(gtk_tree_path_free));
         if (!got)
-            break;
+            return 0;
         guint id = 0;
         gtk_tree_model_get(model, &it, LIST_COL_ID, &id, -1);
+        // A row leaves the list only once it is gone from the table.
+        if (exe_sql(time_limited(delete_one_statement(id), delete_time_limit_s).c_str()) != 0)
+            return -1;
         gtk_list_store_remove(store_list, &it);
-        exe_sql(delete_one_statement(id).c_str());
     }
 }
 
@@ -162,7 +164,8 @@ void button_sig_del_list(GtkWidget*, gpointer)
 {
     if (MessageBox_2("确认删除吗") == GTK_RESPONSE_CANCEL)
         return;
-    del_list();
+    if (del_list() != 0)
+        report_delete_failure();
     // Counts are recomputed from the table, never decremented.
     rebuild_tree();
 }

@@ -29,8 +29,10 @@ void button_reverse_all(GtkWidget* button, gpointer data);
 void button_sig_del_list(GtkWidget* button, gpointer data);
 void show_hide_filter(GtkWidget* button, gpointer data);
 
-// Deletes the selected records, one statement each, removing their rows.
-void del_list();
+// Deletes the selected records, one statement each within
+// delete_time_limit_s, removing each row once its record is gone. 0, or -1
+// at the first statement that failed (its row and the rows after it stay).
+int del_list();
 
 // Relabel the buttons.
 void set_lan_chinese_bt_list();

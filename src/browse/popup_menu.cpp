@@ -3,6 +3,7 @@
 #include "base/language.h"
 #include "base/record.h"
 #include "browse/rename.h"
+#include "browse/set_list_data.h"
 #include "browse/tree2.h"
 #include "gui/message_box.h"
 #include "storage/tree_delete.h"
@@ -87,10 +88,13 @@ void delete_current_tree_item()
         del_email_by_ip(ip);
         return;
     }
-    // The mails first, without a rebuild of their own: one rebuild follows.
+    // The records first: when they cannot go, nothing goes and the tree stays.
+    if (delete_tree_item_records(ip, type) != 0) {
+        report_delete_failure();
+        return;
+    }
     if (type == LOG_TYPE_ROUTER)
         delete_router_mails(ip);
-    delete_tree_item_records(ip, type);
     rebuild_tree();
     if (type == LOG_TYPE_ROUTER)
         tell_mails_deleted(ip);

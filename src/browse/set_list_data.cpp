@@ -16,6 +16,14 @@ const tr3 LIST_TOO_LONG = {"读取记录超过%g秒,查询已停止",
                            "Reading the records took more than %g s; the query was stopped.",
                            "讀取記錄超過%g秒,查詢已停止"};
 
+const tr3 DELETE_FAILED = {"删除记录失败,仍显示的记录未删除",
+                           "Deleting the records failed; the records still shown were not deleted.",
+                           "刪除記錄失敗,仍顯示的記錄未刪除"};
+const tr3 DELETE_TOO_LONG = {"删除记录时间过长,已停止,仍显示的记录未删除",
+                             "Deleting the records took too long and was stopped; the records "
+                             "still shown were not deleted.",
+                             "刪除記錄時間過長,已停止,仍顯示的記錄未刪除"};
+
 void set_sensitive(GtkWidget* w, gboolean on)
 {
     if (w)
@@ -46,6 +54,12 @@ void report_list_failure()
     char text[200];
     std::snprintf(text, sizeof text, tr(LIST_TOO_LONG), query_time_limit_s);
     MessageBox_(text);
+}
+
+void report_delete_failure()
+{
+    MessageBox_(
+        tr(last_filter_failure() == filter_failure::too_long ? DELETE_TOO_LONG : DELETE_FAILED));
 }
 
 void put_row_to_list(guint number, const log_display_row& row)

@@ -26,6 +26,12 @@ int sql_to_list_cmd(const std::string& pSql_cmd, guint* pCounter);
 // language, so the empty list is not taken for an empty result.
 void report_list_failure();
 
+// After a deletion the operator asked for failed: says in the current
+// language whether the server stopped it at its time limit
+// (delete_time_limit_s) or refused it, and that what is still shown was not
+// deleted.
+void report_delete_failure();
+
 // The one paging rule: previous is sensitive when a page comes before the
 // current one, next when the page shown (`rows` rows) was full.
 void set_paging_buttons(int rows);

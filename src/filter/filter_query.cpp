@@ -10,8 +10,6 @@
 
 #include <cstdlib>
 
-double delete_time_limit_s = 300;
-
 filter_failure failure_of_error(unsigned err)
 {
     switch (err) {

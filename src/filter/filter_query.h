@@ -28,11 +28,6 @@ struct filter_count {
 // from its first "from" on, within query_time_limit_s.
 filter_count count_filter_matches(const std::string& statement);
 
-// Seconds the deletion of the matches may run on the server before it stops
-// it (the deletion is then undone as a whole); 0 for no limit. 300 unless
-// changed: removing rows takes longer than counting them.
-extern double delete_time_limit_s;
-
 // Deletes the matches of a filter statement whose id is at most max_id,
 // so exactly what count_filter_matches counted (less what is gone since),
 // within delete_time_limit_s. 0, or -1 when the statement failed or is no

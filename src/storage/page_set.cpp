@@ -17,6 +17,7 @@ std::string sql_cmd_store_1;
 std::string sql_cmd_filter;
 int index_list = 0;
 double query_time_limit_s = 30;
+double delete_time_limit_s = 300;
 
 const char* const TREE_GROUPS_STATEMENT =
     "select dwIP, dwLogType, count(*), min(id_inc) from LogTab group by dwIP, dwLogType";

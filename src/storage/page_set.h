@@ -90,6 +90,11 @@ std::string page_query_text(const std::string& ordered);
 // limit. 30 unless changed.
 extern double query_time_limit_s;
 
+// Seconds a deletion the operator asked for may run on the server before it
+// stops it (the deletion is then undone as a whole); 0 for no limit. 300
+// unless changed: removing rows takes longer than counting them.
+extern double delete_time_limit_s;
+
 // The statement run with a time limit: "SET STATEMENT max_statement_time=<s>
 // FOR <statement>"; the statement itself when seconds is not above 0.
 std::string time_limited(const std::string& statement, double seconds);

@@ -3,6 +3,8 @@
 #include "base/other_func.h"
 #include "email/python_interface.h"
 #include "storage/mysql_ctrl.h"
+#include "storage/mysql_data.h"
+#include "storage/page_set.h"
 
 namespace {
 constexpr unsigned ALL_TYPES = 128;
@@ -18,7 +20,9 @@ std::string delete_tree_item_statement(unsigned ip, unsigned type)
 
 int delete_tree_item_records(unsigned ip, unsigned type)
 {
-    return exe_sql(delete_tree_item_statement(ip, type).c_str());
+    // Rows received before the operator confirmed are part of what goes.
+    store_waiting_rows();
+    return exe_sql(time_limited(delete_tree_item_statement(ip, type), delete_time_limit_s).c_str());
 }
 
 std::string router_mail_dir(unsigned ip)

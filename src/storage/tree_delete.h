@@ -10,7 +10,9 @@
 std::string delete_tree_item_statement(unsigned ip, unsigned type);
 
 // Deletes the records of a router row (type 128) or of a type row on the
-// first connection. 0 when the statement ran, -1 otherwise.
+// first connection, the rows waiting for insertion included, within
+// delete_time_limit_s. 0 when the statement ran, -1 otherwise (nothing was
+// deleted).
 int delete_tree_item_records(unsigned ip, unsigned type);
 
 // The mail folder of a router: "mail_save/<dotted address, lowest byte

@@ -2,6 +2,7 @@
 // its deletions, and the record list's reversed-source menu, on the test
 // display and the test database, each test in a scratch working directory.
 // The files' formats are alias_core_test's business.
+#include "browse/button_wnd_list.h"
 #include "browse/menu_reverse_source_ip.h"
 #include "browse/popup_menu.h"
 #include "browse/rename.h"
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -173,6 +175,47 @@ TEST_F(Alias, TreeMenuDeletionRemovesWhatTheRowStandsFor)
         EXPECT_EQ(told, c.mails < 3 ? std::vector<guint> {A} : std::vector<guint> {});
         EXPECT_EQ(tree_rows().at(0), c.first_row);
     }
+}
+
+// The deletion is refused while LogTab is read-locked here, and stopped at its
+// time limit while another connection holds it write-locked: either way the
+// records, the mail file, the tree and the list stay, and the box says why.
+TEST_F(Alias, DeletionsTheServerRefusesOrStopsLeaveEverythingAndSayWhy)
+{
+    const char* const refused = "删除记录失败,仍显示的记录未删除";
+    store_rows(3, A, 4);
+    fs::create_directories("mail_save/192.168.1.1");
+    write_file("mail_save/192.168.1.1/1.eml", "Subject: x\r\n\r\nbody\r\n");
+    sql_to_tree();
+    set_tree_cursor("0");
+    auto answered = [](GtkWidget* item) {
+        dialog_script script {{GTK_RESPONSE_OK, GTK_RESPONSE_OK}, {}};
+        script_dialogs(script);
+        item == popup_del ? activate(item) : gtk_button_clicked(GTK_BUTTON(item));
+        stop_scripting_dialogs();
+        return script.shown;
+    };
+
+    ASSERT_EQ(exe_sql("lock tables LogTab read"), 0);
+    EXPECT_EQ(answered(popup_del), (strings {"确实要删除吗", refused}));
+    gtk_tree_selection_select_all(gtk_tree_view_get_selection(GTK_TREE_VIEW(treeview_list)));
+    EXPECT_EQ(answered(button_del_list), (strings {"确认删除吗", refused}));
+    ASSERT_EQ(exe_sql("unlock tables"), 0);
+    EXPECT_EQ(list_column(LIST_COL_NUMBER), (std::vector<unsigned> {1, 2, 3}));
+
+    MYSQL* other = mysql_init(nullptr);
+    ASSERT_TRUE(mysql_real_connect(other, "127.0.0.1", "root", nullptr, "LogDB",
+                                   std::atoi(std::getenv("LOGSERVER_TEST_DB_PORT")), nullptr, 0));
+    ASSERT_EQ(mysql_query(other, "lock tables LogTab write"), 0);
+    delete_time_limit_s = 0.2;
+    EXPECT_EQ(answered(popup_del),
+              (strings {"确实要删除吗", "删除记录时间过长,已停止,仍显示的记录未删除"}));
+    delete_time_limit_s = 300;
+    mysql_close(other);
+
+    EXPECT_EQ(table_rows(), 3);
+    EXPECT_TRUE(fs::exists("mail_save/192.168.1.1/1.eml"));
+    EXPECT_EQ(tree_rows().at(0), "192.168.1.1 3");
 }
 
 TEST_F(Alias, ReverseTwiceThenTheNextPageShowsIt)
