@@ -441,6 +441,11 @@ bool row_store::run_rows(const std::vector<log_row>& rows, progress& p,
         for (std::size_t i = 0; i < n; ++i)
             sql += (i ? "," : "") + insert_values(mysql_2, rows[p.done + i]);
         p.bound = bound();
+        // Noted before it is sent: when the program dies after the commit,
+        // the next start looks for these rows instead of storing them again.
+        progress sending = p;
+        sending.unknown = n;
+        persist(sending);
         uint64_t first = 0;
         const insert_outcome outcome = be_.insert(sql, first);
         if (outcome == insert_outcome::not_sent)

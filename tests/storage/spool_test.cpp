@@ -137,8 +137,11 @@ protected:
                     table.push_back(sql.substr(at, sql.find("','", at) - at));
                 }
             }
-            if (die_next == 0)
+            if (die_next == 0) {
+                if (after_commit)
+                    after_commit();
                 return insert_outcome::stored;
+            }
             --die_next;
             connected = false;
             return insert_outcome::unknown;
@@ -166,6 +169,7 @@ protected:
     bool store_when_dying = false;
     int lookups = 0;
     texts refused;
+    std::function<void()> after_commit;
 };
 
 }  // namespace
@@ -224,6 +228,29 @@ TEST_F(RowStore, StoresInOrderAndNeverSendsAStoredStatementAgain)
     row_store store = make_store();
     EXPECT_TRUE(store.replay(std::chrono::seconds(1)));
     EXPECT_EQ(table, seq("r", 0, 19)) << "r15..r17 stored once, before the server went";
+}
+
+TEST_F(RowStore, ProgramKilledRightAfterAReplayedStatementCommittedStoresItOnce)
+{
+    {
+        row_store store = make_store();
+        up = connected = false;
+        store.store(rows("r", 0, 3));
+        store.store(rows("r", 3, 5));
+        up = true;
+        // The program dies the moment the first entry is committed.
+        after_commit = [this] {
+            fs::copy_file("s.spool", "killed.spool");
+            up = connected = false;
+        };
+        EXPECT_FALSE(store.replay(std::chrono::seconds(1)));
+        after_commit = nullptr;
+        up = connected = true;
+    }
+    fs::rename("killed.spool", "s.spool");  // the disk as the killed program left it
+    row_store store = make_store();
+    EXPECT_TRUE(store.replay(std::chrono::seconds(1)));
+    EXPECT_EQ(table, seq("r", 0, 5));
 }
 
 TEST_F(RowStore, SpoolWithATornLastEntryIsStoredUpToIt)
